@@ -1,0 +1,175 @@
+// The press of "Respaldar": checks the two fields, asks before an existing backup file is
+// replaced, runs the backup, shows its outcome and, after a success, records the destination
+// in "RS.log" for the next start.
+#include "window/APLwAPP.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace vqx {
+namespace {
+
+constexpr std::uint32_t kRejected = 5987062;  // red: rejected field, failed run
+constexpr std::uint32_t kSucceeded = 6403197; // green: successful run
+
+// At most this many left-out files are named in the message; the rest are counted.
+constexpr std::size_t kLeftOutListed = 10;
+
+std::string TrimSpaces(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Tested as substrings of the UTF-8 text: "¿" is two bytes, and a whole-sequence match can
+// only hit that character, never a byte of another one.
+constexpr std::array<std::string_view, 9> kForbidden = {"<", "|", "\\", "/", ">",
+                                                        ":", "?", "*",  "¿"};
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Whether Windows would open a device instead of a file for the name N + ".vqxdb". Windows
+// judges the last path element by what comes before its first dot, with trailing spaces
+// dropped: "CON", "con  ", "COM1." and "NUL.txt" all name a device, and so does every
+// N + ".vqxdb" whose N is such a name (Windows 10, and Wine). Newer Windows versions no longer
+// treat "NUL.txt" as a device, but refusing it there costs the user nothing and keeps the rule
+// the same on every system. COM and LPT take the digits 1 to 9 and also the superscripts
+// "¹", "²" and "³", which Windows counts as digits in these names.
+bool IsDeviceName(std::string_view name) {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    for (std::string_view device : {"CON", "PRN", "AUX", "NUL"})
+        if (EqualsAsciiNoCase(base, device))
+            return true;
+    if (base.size() < 4)
+        return false;
+    const std::string_view stem = base.substr(0, 3), number = base.substr(3);
+    if (!EqualsAsciiNoCase(stem, "COM") && !EqualsAsciiNoCase(stem, "LPT"))
+        return false;
+    if (number.size() == 1)
+        return number[0] >= '1' && number[0] <= '9';
+    return number == "¹" || number == "²" || number == "³";
+}
+
+// A name the backup may use: not empty, none of the nine forbidden characters, no control
+// character (Windows refuses them in file names) and no device name. The double quote is
+// let through: the copy then fails and the run reports it.
+bool AcceptableName(const std::string& N) {
+    if (N.empty())
+        return false;
+    for (std::string_view c : kForbidden)
+        if (N.find(c) != std::string::npos)
+            return false;
+    for (unsigned char c : N)
+        if (c < 0x20)
+            return false;
+    return !IsDeviceName(N);
+}
+
+} // namespace
+
+void APLwAPP::BotonRespaldar_Click() {
+    const std::string N = TrimSpaces(ItemText(1).Text());
+    const std::string D = TrimSpaces(ItemText(2).Text());
+
+    bool rejected = false;
+    if (!AcceptableName(N)) {
+        ItemBorde(1).SetBorderColor(kRejected);
+        rejected = true;
+    }
+    if (D.empty()) {
+        ItemBorde(2).SetBorderColor(kRejected);
+        return;
+    }
+
+    // The question comes before the refusal of the name, so it may be asked for a name that
+    // is then refused; the backup never runs with one.
+    if (Found(D + N + ".vqxdb", Attr::Archive)) {
+        const std::string question =
+            "Ya existe un archivo con igual nombre '" + N + "'. ¿Desea sobreescribir éste archivo?";
+        if (shell_.MessageBox(question, kTitle, mb::YesNoQuestion) == mb::AnswerNo)
+            return;
+    }
+    if (rejected)
+        return;
+
+    shell_.SetPointer(ptr::Hourglass);
+    const bool completed = proFN_Respaldar(D, N);
+
+    // A close was asked for during the run: the run has stopped and the window goes now,
+    // without an outcome and without a record of a backup that did not finish.
+    if (closePending_) {
+        if (host_)
+            host_->Destroy();
+        return;
+    }
+
+    if (completed) {
+        EstadoLBL1.SetCaption(":)");
+        EstadoLBL2.SetCaption("COMPLETADO CON EXITO");
+        EstadoLBL1.SetForeColor(kSucceeded);
+        EstadoLBL2.SetForeColor(kSucceeded);
+        WriteLastDestination(D);
+    } else {
+        const std::string counter = EstadoLBL1.Caption(), stage = EstadoLBL2.Caption();
+        EstadoLBL1.SetCaption(":(");
+        EstadoLBL2.SetCaption("ERROR ERROR ERROR EN " + counter + " " + stage);
+        EstadoLBL1.SetForeColor(kRejected);
+        EstadoLBL2.SetForeColor(kRejected);
+    }
+    shell_.SetPointer(ptr::Default);
+
+    if (completed && !leftOut_.empty())
+        ReportLeftOut();
+}
+
+bool APLwAPP::Found(const std::string& path, Attr attr) {
+    auto fs = fileSystems_();
+    if (!fs)
+        return false;
+    auto found = fs.value()->Exists(path, attr);
+    return found && !found.value().empty();
+}
+
+// The backup itself is done: a log that cannot be written (a program folder without write
+// permission, a folder named "RS.log") only means the next start does not fill the
+// destination in, so it is passed over.
+void APLwAPP::WriteLastDestination(const std::string& D) {
+    auto fs = fileSystems_();
+    if (!fs)
+        return;
+    auto stream = fs.value()->CreateTextFile(shell_.DataFolder() + "\\RS.log");
+    if (!stream)
+        return;
+    (void)stream.value()->WriteLine(D);
+    (void)stream.value()->Close();
+}
+
+void APLwAPP::ReportLeftOut() {
+    std::string text = "El respaldo terminó, pero no se pudieron copiar " +
+                       std::to_string(leftOut_.size()) + " archivo(s) del centro de datos:\r\n";
+    const std::size_t listed = std::min(leftOut_.size(), kLeftOutListed);
+    for (std::size_t i = 0; i < listed; ++i)
+        text += "\r\n" + leftOut_[i].path;
+    if (leftOut_.size() > listed)
+        text += "\r\n... y " + std::to_string(leftOut_.size() - listed) + " más.";
+    shell_.MessageBox(text, kTitle, mb::Exclamation);
+}
+
+} // namespace vqx

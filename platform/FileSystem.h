@@ -1,0 +1,85 @@
+// The file operations the utility relies on. Paths are UTF-8 full paths with "\" separators.
+#pragma once
+
+#include "platform/Result.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vqx {
+
+// Attribute values of the existence test.
+enum class Attr : int {
+    Normal = 0,     // plain files only (neither hidden nor system), never folders
+    Directory = 16, // folders as well as plain files
+    Archive = 32,   // same as Normal
+};
+
+// Called between chunks of a long copy; return false to cancel it.
+using CopyProgress = std::function<bool()>;
+
+// A text file opened for one line in or out; the destructor closes it.
+class TextStream {
+public:
+    virtual ~TextStream() = default;
+    // Writes the text and CR LF. The file is written in the system's ANSI code page when that
+    // represents the text exactly, otherwise in UTF-8 with a byte-order mark.
+    virtual Status WriteLine(const std::string& text) = 0;
+    // Reads the first line, without its line break. Reads a bounded prefix of the file only and
+    // stops at a NUL; accepts UTF-8 with a byte-order mark and ANSI text.
+    virtual Result<std::string> ReadLine() = 0;
+    virtual Status Close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The name part of the first entry that matches a path or a pattern ("*" and "?" in the
+    // last element) with the attribute value; empty text when nothing matches. A pattern
+    // starts the one enumeration that NextMatch continues.
+    virtual Result<std::string> Exists(const std::string& pathOrPattern, Attr attr) = 0;
+    // The next name of the last pattern; empty text at its end.
+    virtual Result<std::string> NextMatch() = 0;
+
+    // Copies one file. The target never holds a partial copy under its real name: the data
+    // goes to a temporary file beside it that takes the real name only once it is complete
+    // and flushed. overwrite=false fails when the target exists, without reading the source,
+    // and leaves the target unchanged. progress may cancel a long copy.
+    virtual Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
+                            const CopyProgress& progress = {}) = 0;
+
+    // Creates one folder level; fails when it exists or its parent is missing.
+    virtual Status MakeFolder(const std::string& path) = 0;
+
+    // Creates or replaces a text file for writing.
+    virtual Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) = 0;
+    // Opens an existing file for reading as text.
+    virtual Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) = 0;
+
+    // The platform's own error for a file that does not exist.
+    virtual Error FileNotFound(const std::string& source) const = 0;
+};
+
+// A file-system service is created for each piece of work and released at its end.
+using FileSystemFactory = std::function<Result<std::unique_ptr<FileSystem>>()>;
+
+// Well-known numbers: HRESULT_FROM_WIN32 of the Win32 code, as the platform reports them.
+namespace errnum {
+constexpr std::int32_t Win32(std::uint32_t code) {
+    return static_cast<std::int32_t>(code == 0 ? 0u : (0x80070000u | (code & 0xFFFFu)));
+}
+constexpr std::int32_t FileNotFound = Win32(2);
+constexpr std::int32_t PathNotFound = Win32(3);
+constexpr std::int32_t AccessDenied = Win32(5);
+constexpr std::int32_t SharingViolation = Win32(32);
+constexpr std::int32_t FileExists = Win32(80);
+constexpr std::int32_t DiskFull = Win32(112);
+constexpr std::int32_t InvalidName = Win32(123);
+constexpr std::int32_t AlreadyExists = Win32(183);
+constexpr std::int32_t Cancelled = Win32(1235);
+} // namespace errnum
+
+} // namespace vqx

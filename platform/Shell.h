@@ -1,0 +1,54 @@
+// Services of the desktop shell that the window's behaviour needs, behind one small interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vqx {
+
+struct LocalDate {
+    int year = 0, month = 0, day = 0;
+};
+
+// Message-box style values and answers, as Windows defines them.
+namespace mb {
+constexpr int OkOnly = 0;
+constexpr int Critical = 16;
+constexpr int Exclamation = 48;
+constexpr int YesNoQuestion = 36;
+constexpr int AnswerOk = 1;
+constexpr int AnswerYes = 6;
+constexpr int AnswerNo = 7;
+} // namespace mb
+
+// Window mouse-pointer values.
+namespace ptr {
+constexpr int Default = 0;
+constexpr int Hourglass = 11;
+constexpr int Custom = 99;
+} // namespace ptr
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+
+    // Modal message box owned by the window; returns the answer code.
+    virtual int MessageBox(const std::string& text, const std::string& title, int style) = 0;
+    // Lets pending window events (paints, clicks) through before returning.
+    virtual void Yield() = 0;
+    // The window's own mouse pointer (0 default, 11 hourglass).
+    virtual void SetPointer(int pointer) = 0;
+    // The folder of the running program, without a trailing separator; asked afresh each time.
+    virtual std::string DataFolder() = 0;
+    virtual LocalDate Today() = 0;
+    // A monotonic clock in milliseconds, for throttling yields.
+    virtual std::uint64_t TickMs() = 0;
+    // Sets the window's large and small icons from an icon resource of the program, also on
+    // the top of the window's owner chain when asked.
+    virtual void SetWindowIcons(std::uintptr_t window, const std::string& resource,
+                                bool ownerChain) = 0;
+    // The shell's folder dialog: the chosen folder's path, or empty text when none was chosen.
+    virtual std::string PickFolder(std::uintptr_t owner, const std::string& title) = 0;
+};
+
+} // namespace vqx

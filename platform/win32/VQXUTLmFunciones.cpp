@@ -1,0 +1,98 @@
+#include "platform/win32/VQXUTLmFunciones.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <vector>
+
+namespace vqx::win32 {
+namespace {
+
+// The shell's own limit for a path, terminator included.
+constexpr DWORD kLongPath = 32768;
+
+HICON LoadSharedIcon(const wchar_t* resource, int cxMetric, int cyMetric) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resource, IMAGE_ICON,
+                                         GetSystemMetrics(cxMetric), GetSystemMetrics(cyMetric),
+                                         LR_SHARED));
+}
+
+void SendIcon(HWND window, WPARAM which, HICON icon) {
+    SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+}
+
+// COM for the dialog on this thread, undone on leaving when this call set it up (S_OK or
+// S_FALSE); a thread already in another apartment (RPC_E_CHANGED_MODE) is left as it is.
+class ComScope {
+public:
+    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    HRESULT hr_;
+};
+
+// The path of a chosen item, or empty text when it has none.
+std::wstring PathOf(PCIDLIST_ABSOLUTE item) {
+#if defined(NTDDI_VISTA) && NTDDI_VERSION >= NTDDI_VISTA
+    std::vector<wchar_t> path(kLongPath, L'\0');
+    if (!SHGetPathFromIDListEx(item, path.data(), kLongPath, GPFIDL_DEFAULT))
+        return {};
+#else
+    // Without the long-path variant: a buffer of the classic limit, which this call never
+    // writes beyond.
+    std::vector<wchar_t> path(MAX_PATH, L'\0');
+    if (!SHGetPathFromIDListW(item, path.data()))
+        return {};
+#endif
+    path.back() = L'\0';
+    return path.data();
+}
+
+} // namespace
+
+void proFN_EstablecerIcono(HWND window, const wchar_t* resource, bool ownerChain) {
+    HWND top = window;
+    if (ownerChain) {
+        for (HWND owner = GetWindow(top, GW_OWNER); owner; owner = GetWindow(top, GW_OWNER))
+            top = owner;
+    }
+    // Shared images (LR_SHARED) belong to the system: they are never destroyed here.
+    HICON largeIcon = LoadSharedIcon(resource, SM_CXICON, SM_CYICON);
+    if (ownerChain)
+        SendIcon(top, ICON_BIG, largeIcon);
+    SendIcon(window, ICON_BIG, largeIcon);
+
+    HICON smallIcon = LoadSharedIcon(resource, SM_CXSMICON, SM_CYSMICON);
+    if (ownerChain)
+        SendIcon(top, ICON_SMALL, smallIcon);
+    SendIcon(window, ICON_SMALL, smallIcon);
+}
+
+std::wstring proFN_SeleccionarCarpeta(HWND owner, const std::wstring& title) {
+    ComScope com;
+    std::vector<wchar_t> displayName(MAX_PATH, L'\0'); // filled by the dialog, not used after
+
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.pidlRoot = nullptr; // the top of the shell namespace
+    info.pszDisplayName = displayName.data();
+    info.lpszTitle = title.c_str();
+    // Only file-system folders can be confirmed. The classic tree dialog, without
+    // BIF_NEWDIALOGSTYLE.
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    if (!chosen)
+        return {}; // cancelled or closed
+    std::wstring path = PathOf(chosen);
+    CoTaskMemFree(chosen); // what ILFree does
+    return path;
+}
+
+} // namespace vqx::win32

@@ -1,0 +1,417 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinText.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <utility>
+
+namespace vqx {
+namespace {
+
+constexpr DWORD kCopyChunk = 1u << 20;    // large enough to amortise the calls, small enough to
+                                          // keep the progress callback (and the window) lively
+constexpr DWORD kReadLimit = 32u * 1024u; // a first line longer than this is not a line
+constexpr const char* kTempSuffix = ".~rs";
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// The attributes a copy may carry over; compression, encryption, sparseness and the like
+// belong to the source's volume, not to the data.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// An owned file handle.
+class File {
+public:
+    File() = default;
+    explicit File(HANDLE handle) : h_(handle) {}
+    ~File() { Close(); }
+    File(File&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            Close();
+            h_ = std::exchange(other.h_, INVALID_HANDLE_VALUE);
+        }
+        return *this;
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+    // False when the system reports a failure (for a written file: possibly lost data).
+    bool Close() {
+        if (!valid())
+            return true;
+        const bool ok = CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != FALSE;
+        return ok;
+    }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+File OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    return File(CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
+}
+
+// Writes every byte or reports why not.
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > kCopyChunk ? kCopyChunk : static_cast<DWORD>(size);
+        DWORD put = 0;
+        if (!WriteFile(file, data, chunk, &put, nullptr))
+            return false;
+        if (put == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+std::wstring FromAnsi(std::string_view bytes) {
+    if (bytes.empty())
+        return {};
+    const int inLen = static_cast<int>(bytes.size());
+    const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), inLen, nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), inLen, out.data(), n);
+    return out;
+}
+
+// The text in the ANSI code page, when that code page holds every character of it.
+bool ToAnsiExactly(const std::wstring& text, std::string& out) {
+    const UINT acp = GetACP();
+    // A UTF-8 (or UTF-7) ANSI code page refuses these arguments and represents everything.
+    const bool unicodeAcp = acp == CP_UTF8 || acp == CP_UTF7;
+    const DWORD flags = unicodeAcp ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* used = unicodeAcp ? nullptr : &usedDefault;
+    const int inLen = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_ACP, flags, text.data(), inLen, nullptr, 0, nullptr, used);
+    if (n <= 0 || usedDefault)
+        return false;
+    out.assign(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, flags, text.data(), inLen, out.data(), n, nullptr, used);
+    // Not every code page reports a substitution; the way back proves the bytes.
+    return FromAnsi(out) == text;
+}
+
+class Win32TextStream : public TextStream {
+public:
+    explicit Win32TextStream(File file) : file_(std::move(file)) {}
+
+    Status WriteLine(const std::string& text) override {
+        if (!file_.valid())
+            return Win32Error(ERROR_INVALID_HANDLE, "WriteLine");
+        const std::wstring line = ToWide(text) + L"\r\n";
+        std::string bytes;
+        if (!utf8_ && ToAnsiExactly(line, bytes)) {
+            if (!WriteAll(file_.get(), bytes.data(), bytes.size()))
+                return Win32Error(GetLastError(), "WriteLine");
+            written_ += line;
+            return {};
+        }
+        if (!utf8_) {
+            // The first line the ANSI code page cannot hold turns the whole file into UTF-8,
+            // written again from the start behind a byte-order mark. The UTF-8 form is never
+            // shorter than the ANSI one, so it covers every byte written before.
+            utf8_ = true;
+            bytes = std::string(kBom) + FromWide(written_ + line);
+            written_.clear();
+            LARGE_INTEGER start{};
+            if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
+                return Win32Error(GetLastError(), "WriteLine");
+        } else {
+            bytes = FromWide(line);
+        }
+        if (!WriteAll(file_.get(), bytes.data(), bytes.size()))
+            return Win32Error(GetLastError(), "WriteLine");
+        return {};
+    }
+
+    Result<std::string> ReadLine() override {
+        if (!file_.valid())
+            return Win32Error(ERROR_INVALID_HANDLE, "ReadLine");
+        LARGE_INTEGER start{};
+        if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
+            return Win32Error(GetLastError(), "ReadLine");
+        std::string bytes(kReadLimit, '\0');
+        DWORD have = 0;
+        while (have < kReadLimit) {
+            DWORD got = 0;
+            if (!ReadFile(file_.get(), bytes.data() + have, kReadLimit - have, &got, nullptr))
+                return Win32Error(GetLastError(), "ReadLine");
+            if (got == 0)
+                break;
+            have += got;
+        }
+        bytes.resize(have);
+        std::string_view view(bytes);
+        const bool utf8 = view.substr(0, kBom.size()) == kBom;
+        if (utf8)
+            view.remove_prefix(kBom.size());
+        // CR, LF and NUL bytes never occur inside a multi-byte character of UTF-8 or of an
+        // ANSI code page, so the line can be cut before decoding.
+        view = view.substr(0, view.find_first_of(std::string_view("\r\n\0", 3)));
+        // Through UTF-16 in both cases, so that malformed UTF-8 reaches the core as U+FFFD.
+        return FromWide(utf8 ? ToWide(std::string(view)) : FromAnsi(view));
+    }
+
+    Status Close() override {
+        if (!file_.Close())
+            return Win32Error(GetLastError(), "Close");
+        return {};
+    }
+
+private:
+    File file_;
+    std::wstring written_; // the ANSI lines so far, in case a later one needs UTF-8
+    bool utf8_ = false;
+};
+
+// The copy in progress beside the target: deleted again unless it was put in place.
+class TempCopy {
+public:
+    explicit TempCopy(std::wstring path) : path_(std::move(path)) {}
+    ~TempCopy() { Discard(); }
+    TempCopy(const TempCopy&) = delete;
+    TempCopy& operator=(const TempCopy&) = delete;
+
+    // Creates (or replaces a stale) hidden temporary; returns the Win32 error or 0.
+    DWORD Create() {
+        file_ = Open();
+        if (!file_.valid()) {
+            const DWORD err = GetLastError();
+            // A killed run may have left it read-only (it already carried the source's
+            // attributes); anything else, such as another run writing it right now, stays.
+            if (err != ERROR_ACCESS_DENIED ||
+                !SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL))
+                return err;
+            file_ = Open();
+            if (!file_.valid())
+                return GetLastError();
+        }
+        owned_ = true;
+        return ERROR_SUCCESS;
+    }
+
+    HANDLE handle() const { return file_.get(); }
+    const std::wstring& path() const { return path_; }
+    bool Close() { return file_.Close(); }
+    void Keep() { owned_ = false; }
+
+private:
+    File Open() const {
+        return OpenFile(path_, GENERIC_WRITE, 0, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN);
+    }
+    void Discard() {
+        if (!owned_)
+            return;
+        file_.Close();
+        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL); // it may be read-only by now
+        DeleteFileW(path_.c_str());
+        owned_ = false;
+    }
+
+    std::wstring path_;
+    File file_;
+    bool owned_ = false;
+};
+
+Result<std::unique_ptr<TextStream>> Stream(File file, const char* source) {
+    std::unique_ptr<TextStream> stream(new (std::nothrow) Win32TextStream(std::move(file)));
+    if (!stream)
+        return Win32Error(ERROR_NOT_ENOUGH_MEMORY, source);
+    return stream;
+}
+
+bool IsPattern(const std::string& path) {
+    const std::size_t sep = path.find_last_of("\\/");
+    return path.find_first_of("*?", sep == std::string::npos ? 0 : sep + 1) != std::string::npos;
+}
+
+bool Accepts(const WIN32_FIND_DATAW& entry, Attr attr) {
+    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        return false;
+    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0)
+        return false;
+    return !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || attr == Attr::Directory;
+}
+
+} // namespace
+
+void Win32FileSystem::FindCloser::operator()(void* handle) const {
+    FindClose(handle);
+}
+
+Win32FileSystem::Win32FileSystem() = default;
+Win32FileSystem::~Win32FileSystem() = default;
+
+Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, Attr attr) {
+    find_.reset();
+    std::string path = pathOrPattern;
+    // "C:\dir\" means the folder itself; the find functions want it without the separator.
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
+    WIN32_FIND_DATAW entry;
+    HANDLE found = FindFirstFileExW(ToWinPath(path).c_str(), FindExInfoBasic, &entry,
+                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (found == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
+            err == ERROR_NO_MORE_FILES)
+            return std::string();
+        return Win32Error(err, "Exists");
+    }
+    std::unique_ptr<void, FindCloser> handle(found);
+    if (!IsPattern(path))
+        return Accepts(entry, attr) ? FromWide(entry.cFileName) : std::string();
+    find_ = std::move(handle);
+    findAttr_ = attr;
+    if (Accepts(entry, attr))
+        return FromWide(entry.cFileName);
+    return Advance("Exists");
+}
+
+Result<std::string> Win32FileSystem::NextMatch() {
+    if (!find_)
+        return Win32Error(ERROR_INVALID_PARAMETER, "NextMatch");
+    return Advance("NextMatch");
+}
+
+Result<std::string> Win32FileSystem::Advance(const char* source) {
+    WIN32_FIND_DATAW entry;
+    while (FindNextFileW(find_.get(), &entry)) {
+        if (Accepts(entry, findAttr_))
+            return FromWide(entry.cFileName);
+    }
+    const DWORD err = GetLastError();
+    find_.reset();
+    if (err == ERROR_NO_MORE_FILES)
+        return std::string();
+    return Win32Error(err, source);
+}
+
+Status Win32FileSystem::CopyFile(const std::string& source, const std::string& target,
+                                 bool overwrite, const CopyProgress& progress) {
+    constexpr const char* op = "CopyFile";
+    // An existing target file is the answer whatever the state of the source: "already
+    // there". A folder under that name is not a copy of anything, so it is refused as such.
+    const std::wstring dst = ToWinPath(target);
+    const DWORD dstAttributes = GetFileAttributesW(dst.c_str());
+    if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
+        if (dstAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return Win32Error(ERROR_ACCESS_DENIED, op);
+        if (!overwrite)
+            return Win32Error(ERROR_FILE_EXISTS, op);
+    }
+
+    // Reading shared with readers only: nobody can change the source while it is copied.
+    File src = OpenFile(ToWinPath(source), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!src.valid())
+        return Win32Error(GetLastError(), op);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(src.get(), &info))
+        return Win32Error(GetLastError(), op);
+    const ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+
+    // One buffer per call, sized to the file: the progress callback may pump window messages
+    // and so re-enter this object with another copy.
+    const auto chunk = static_cast<DWORD>(std::clamp<ULONGLONG>(size, 1, kCopyChunk));
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
+    if (!buffer)
+        return Win32Error(ERROR_NOT_ENOUGH_MEMORY, op);
+    // A fixed name beside the target: a stale one from a killed run is simply replaced.
+    TempCopy tmp(ToWinPath(target + kTempSuffix));
+    if (const DWORD err = tmp.Create())
+        return Win32Error(err, op);
+
+    ULONGLONG copied = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(src.get(), buffer.get(), chunk, &got, nullptr))
+            return Win32Error(GetLastError(), op);
+        if (got == 0)
+            break;
+        DWORD put = 0;
+        if (!WriteFile(tmp.handle(), buffer.get(), got, &put, nullptr))
+            return Win32Error(GetLastError(), op);
+        if (put != got)
+            return Win32Error(ERROR_WRITE_FAULT, op);
+        copied += got;
+        if (progress && !progress())
+            return Win32Error(ERROR_REQUEST_ABORTED, op);
+    }
+    LARGE_INTEGER endSize{};
+    if (!GetFileSizeEx(src.get(), &endSize))
+        return Win32Error(GetLastError(), op);
+    if (copied != size || static_cast<ULONGLONG>(endSize.QuadPart) != size)
+        return Win32Error(ERROR_FILE_INVALID, op);
+
+    // The source's time and attributes; this also drops the temporary's hidden mark.
+    FILE_BASIC_INFO basic{};
+    basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
+    basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
+    basic.FileAttributes = info.dwFileAttributes & kCopiedAttributes;
+    if (basic.FileAttributes == 0)
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(tmp.handle(), FileBasicInfo, &basic, sizeof basic))
+        return Win32Error(GetLastError(), op);
+    // The rename is durable only with the data under it on disk; MOVEFILE_WRITE_THROUGH does not
+    // flush the file itself.
+    if (!FlushFileBuffers(tmp.handle()) || !tmp.Close())
+        return Win32Error(GetLastError(), op);
+    src.Close();
+
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExW(tmp.path().c_str(), dst.c_str(), flags)) {
+        DWORD err = GetLastError();
+        // A target that appeared meanwhile: the same answer as when it was there before.
+        if (!overwrite && err == ERROR_ALREADY_EXISTS)
+            err = ERROR_FILE_EXISTS;
+        return Win32Error(err, op);
+    }
+    tmp.Keep();
+    return {};
+}
+
+Status Win32FileSystem::MakeFolder(const std::string& path) {
+    if (!CreateDirectoryW(ToWinPath(path).c_str(), nullptr))
+        return Win32Error(GetLastError(), "MakeFolder");
+    return {};
+}
+
+Result<std::unique_ptr<TextStream>> Win32FileSystem::CreateTextFile(const std::string& path) {
+    File file = OpenFile(ToWinPath(path), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL);
+    if (!file.valid())
+        return Win32Error(GetLastError(), "CreateTextFile");
+    return Stream(std::move(file), "CreateTextFile");
+}
+
+Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::string& path) {
+    File file = OpenFile(ToWinPath(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file.valid())
+        return Win32Error(GetLastError(), "OpenTextFile");
+    return Stream(std::move(file), "OpenTextFile");
+}
+
+Error Win32FileSystem::FileNotFound(const std::string& source) const {
+    return Win32Error(ERROR_FILE_NOT_FOUND, source.c_str());
+}
+
+} // namespace vqx

@@ -1,0 +1,38 @@
+// The file operations on real Windows files, through the wide-character API only.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <memory>
+
+namespace vqx {
+
+class Win32FileSystem : public FileSystem {
+public:
+    Win32FileSystem();
+    ~Win32FileSystem() override;
+    Win32FileSystem(const Win32FileSystem&) = delete;
+    Win32FileSystem& operator=(const Win32FileSystem&) = delete;
+
+    Result<std::string> Exists(const std::string& pathOrPattern, Attr attr) override;
+    Result<std::string> NextMatch() override;
+    Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
+                    const CopyProgress& progress = {}) override;
+    Status MakeFolder(const std::string& path) override;
+    Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) override;
+    Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) override;
+    Error FileNotFound(const std::string& source) const override;
+
+private:
+    // The next accepted name of the open enumeration; empty text (and closed) at its end.
+    Result<std::string> Advance(const char* source);
+
+    // A find handle (HANDLE is void*), closed with FindClose.
+    struct FindCloser {
+        void operator()(void* handle) const;
+    };
+    std::unique_ptr<void, FindCloser> find_; // the pattern NextMatch continues
+    Attr findAttr_ = Attr::Normal;
+};
+
+} // namespace vqx

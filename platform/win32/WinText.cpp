@@ -1,0 +1,96 @@
+#include "platform/win32/WinText.h"
+
+#include "platform/win32/WinInclude.h"
+
+#include <climits>
+#include <cstdint>
+#include <cwchar>
+#include <type_traits>
+
+namespace vqx {
+
+static_assert(std::is_same_v<DWORD, unsigned long>, "WinText.h declares DWORD as unsigned long");
+
+namespace {
+
+// Paths from this length on go through the "\\?\" form. CreateDirectoryW stops at
+// MAX_PATH - 12 (room for an 8.3 name), the lowest of the classic limits.
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+bool StartsWith(const std::wstring& s, const wchar_t* prefix) {
+    return s.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+} // namespace
+
+std::wstring ToWide(const std::string& utf8) {
+    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX))
+        return {};
+    const int inLen = static_cast<int>(utf8.size());
+    const int outLen = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), inLen, nullptr, 0);
+    if (outLen <= 0)
+        return {};
+    std::wstring out(static_cast<std::size_t>(outLen), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), inLen, out.data(), outLen);
+    return out;
+}
+
+std::string FromWide(const std::wstring& wide) {
+    if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX))
+        return {};
+    const int inLen = static_cast<int>(wide.size());
+    const int outLen =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), inLen, nullptr, 0, nullptr, nullptr);
+    if (outLen <= 0)
+        return {};
+    std::string out(static_cast<std::size_t>(outLen), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), inLen, out.data(), outLen, nullptr, nullptr);
+    return out;
+}
+
+std::wstring ToWinPath(const std::string& utf8) {
+    std::wstring path = ToWide(utf8);
+    if (path.size() < kLongPath || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"))
+        return path;
+    // "\\?\" turns off all normalisation, so the prefixed path must already be full and clean.
+    std::wstring full(path.size() + MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0)
+            return path; // leave it to the failing call to report
+        if (n < full.size()) {
+            full.resize(n);
+            break;
+        }
+        full.resize(n);
+    }
+    if (StartsWith(full, L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+Error Win32Error(unsigned long code, const char* source) {
+    Error e;
+    e.number = static_cast<std::int32_t>(HRESULT_FROM_WIN32(code));
+    e.source = source ? source : "";
+    wchar_t* text = nullptr;
+    // Language 0: the system picks the user's language, falling back as it sees fit.
+    const DWORD len = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (len > 0 && text) {
+        std::wstring w(text, len);
+        LocalFree(text);
+        while (!w.empty() && (w.back() == L'\r' || w.back() == L'\n' || w.back() == L' '))
+            w.pop_back();
+        e.description = FromWide(w);
+    } else if (text) {
+        LocalFree(text);
+    }
+    if (e.description.empty())
+        e.description = "Error " + std::to_string(code);
+    return e;
+}
+
+} // namespace vqx

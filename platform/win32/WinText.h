@@ -1,0 +1,26 @@
+// Text and error conversions at the border between the UTF-8 core and the wide Win32 API.
+// Kept free of <windows.h> so that its macros (CopyFile, MessageBox...) do not rename the
+// members of the core interfaces in files that include this one.
+#pragma once
+
+#include "platform/Result.h"
+
+#include <string>
+
+namespace vqx {
+
+// UTF-8 -> UTF-16; invalid sequences become U+FFFD.
+std::wstring ToWide(const std::string& utf8);
+// UTF-16 -> UTF-8; unpaired surrogates become U+FFFD.
+std::string FromWide(const std::wstring& wide);
+
+// A path for the wide file APIs. Short paths are passed unchanged (ordinary Win32 rules); a
+// longer one becomes the "\\?\" (or "\\?\UNC\") form of its full path, which lifts the
+// 260-character limit.
+std::wstring ToWinPath(const std::string& utf8);
+
+// A failed Win32 call as an Error: HRESULT_FROM_WIN32(code), the system's message text and the
+// operation. `code` is a DWORD (unsigned long on every Windows compiler).
+Error Win32Error(unsigned long code, const char* source);
+
+} // namespace vqx

@@ -1,0 +1,292 @@
+#include "tests/fakes/FakeFileSystem.h"
+
+#include <algorithm>
+
+namespace vqx::fake {
+namespace {
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// "*" and "?" in a name, ignoring ASCII case; "*.*" matches every name, as on Windows.
+bool WildMatch(const std::string& pattern, const std::string& name) {
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    std::size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::string NamePart(const std::string& path) {
+    auto pos = path.find_last_of('\\');
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string Describe(std::int32_t number) {
+    switch (number) {
+    case errnum::FileNotFound:
+        return "The system cannot find the file specified.";
+    case errnum::PathNotFound:
+        return "The system cannot find the path specified.";
+    case errnum::AccessDenied:
+        return "Access is denied.";
+    case errnum::SharingViolation:
+        return "The process cannot access the file because it is being used by another process.";
+    case errnum::FileExists:
+        return "The file exists.";
+    case errnum::AlreadyExists:
+        return "Cannot create a file when that file already exists.";
+    case errnum::DiskFull:
+        return "There is not enough space on the disk.";
+    case errnum::Cancelled:
+        return "The request was aborted.";
+    default:
+        return "Unexpected failure.";
+    }
+}
+
+} // namespace
+
+class FakeTextStream : public TextStream {
+public:
+    FakeTextStream(FakeFileSystem& fs, std::string key) : fs_(fs), key_(std::move(key)) {}
+    Status WriteLine(const std::string& text) override {
+        if (auto e = fs_.Injected(Op::WriteLine, fs_.entries_.at(key_).path))
+            return *e;
+        fs_.entries_.at(key_).data += text + "\r\n";
+        return {};
+    }
+    Result<std::string> ReadLine() override {
+        const std::string& d = fs_.entries_.at(key_).data;
+        std::size_t start = d.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+        std::size_t end = d.find_first_of(std::string("\r\n\0", 3), start);
+        return d.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+    Status Close() override { return {}; }
+
+private:
+    FakeFileSystem& fs_;
+    std::string key_;
+};
+
+std::string FakeFileSystem::Key(const std::string& path) {
+    std::string k = path;
+    while (k.size() > 3 && k.back() == '\\')
+        k.pop_back();
+    std::transform(k.begin(), k.end(), k.begin(), Lower);
+    return k;
+}
+
+std::string FakeFileSystem::Parent(const std::string& path) {
+    auto pos = path.find_last_of('\\');
+    if (pos == std::string::npos)
+        return {};
+    return pos == 2 ? path.substr(0, 3) : path.substr(0, pos);
+}
+
+Error FakeFileSystem::MakeError(std::int32_t number, const std::string& source) {
+    return Error{number, Describe(number), source};
+}
+
+Error FakeFileSystem::FileNotFound(const std::string& source) const {
+    return MakeError(errnum::FileNotFound, source);
+}
+
+void FakeFileSystem::AddFolder(const std::string& path) {
+    std::string parent = Parent(path);
+    if (!parent.empty() && parent != path && !entries_.count(Key(parent)))
+        AddFolder(parent);
+    Entry& e = entries_[Key(path)];
+    e.path = path;
+    e.dir = true;
+}
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& data, bool hidden,
+                             bool system) {
+    AddFolder(Parent(path));
+    entries_[Key(path)] = Entry{path, false, hidden, system, false, data};
+}
+
+void FakeFileSystem::Remove(const std::string& path) {
+    std::string k = Key(path);
+    for (auto it = entries_.begin(); it != entries_.end();)
+        it = (it->first == k || it->first.rfind(k + "\\", 0) == 0) ? entries_.erase(it) : ++it;
+}
+
+void FakeFileSystem::Lock(const std::string& path, bool locked) {
+    entries_.at(Key(path)).locked = locked;
+}
+
+const FakeFileSystem::Entry* FakeFileSystem::Find(const std::string& path) const {
+    auto it = entries_.find(Key(path));
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+bool FakeFileSystem::IsFile(const std::string& path) const {
+    const Entry* e = Find(path);
+    return e && !e->dir;
+}
+
+bool FakeFileSystem::IsFolder(const std::string& path) const {
+    const Entry* e = Find(path);
+    return e && e->dir;
+}
+
+std::string FakeFileSystem::Read(const std::string& path) const {
+    const Entry* e = Find(path);
+    return e && !e->dir ? e->data : std::string();
+}
+
+std::vector<std::string> FakeFileSystem::List() const {
+    std::vector<std::string> out;
+    for (const auto& [k, e] : entries_)
+        out.push_back(e.path + (e.dir ? "\\" : ""));
+    return out;
+}
+
+void FakeFileSystem::FailOn(Op op, const std::string& path, Error error) {
+    faults_.push_back({op, Key(path), std::move(error)});
+}
+
+void FakeFileSystem::FailCopyMidway(const std::string& target, int afterChunks, Error error) {
+    midway_.push_back({Key(target), afterChunks, std::move(error)});
+}
+
+std::optional<Error> FakeFileSystem::Injected(Op op, const std::string& path) const {
+    std::string k = Key(path);
+    for (const Fault& f : faults_)
+        if (f.op == op && f.key == k)
+            return f.error;
+    return std::nullopt;
+}
+
+Result<std::string> FakeFileSystem::Exists(const std::string& pathOrPattern, Attr attr) {
+    calls.push_back("Exists " + pathOrPattern + " " + std::to_string(static_cast<int>(attr)));
+    enumerating_ = false;
+    pending_.clear();
+    if (auto e = Injected(Op::Exists, pathOrPattern))
+        return *e;
+    auto accepts = [attr](const Entry& e) {
+        if (e.hidden || e.system)
+            return false;
+        return !e.dir || attr == Attr::Directory;
+    };
+    std::string name = NamePart(pathOrPattern);
+    if (name.find_first_of("*?") == std::string::npos) {
+        const Entry* e = Find(pathOrPattern);
+        return (e && accepts(*e)) ? NamePart(e->path) : std::string();
+    }
+    std::string parentKey = Key(Parent(pathOrPattern));
+    for (const auto& [k, e] : entries_)
+        if (Key(Parent(e.path)) == parentKey && k != parentKey && accepts(e) &&
+            WildMatch(name, NamePart(e.path)))
+            pending_.push_back(NamePart(e.path));
+    enumerating_ = true;
+    return NextMatch();
+}
+
+Result<std::string> FakeFileSystem::NextMatch() {
+    calls.push_back("NextMatch");
+    if (auto e = Injected(Op::NextMatch, ""))
+        return *e;
+    if (!enumerating_)
+        return MakeError(errnum::Win32(87), "NextMatch");
+    if (pending_.empty()) {
+        enumerating_ = false;
+        return std::string();
+    }
+    std::string next = pending_.front();
+    pending_.erase(pending_.begin());
+    return next;
+}
+
+Status FakeFileSystem::CopyFile(const std::string& source, const std::string& target,
+                                bool overwrite, const CopyProgress& progress) {
+    calls.push_back("CopyFile " + source + " " + target + (overwrite ? " 1" : " 0"));
+    if (onCopy_)
+        onCopy_(source);
+    if (auto e = Injected(Op::CopyFile, source))
+        return *e;
+    if (auto e = Injected(Op::CopyFile, target))
+        return *e;
+    const Entry* dst = Find(target);
+    if (dst && (dst->dir || !overwrite))
+        return MakeError(dst->dir ? errnum::AccessDenied : errnum::FileExists, "CopyFile");
+    const Entry* src = Find(source);
+    if (!src || src->dir)
+        return MakeError(src                        ? errnum::AccessDenied
+                         : IsFolder(Parent(source)) ? errnum::FileNotFound
+                                                    : errnum::PathNotFound,
+                         "CopyFile");
+    if (src->locked || (dst && dst->locked))
+        return MakeError(errnum::SharingViolation, "CopyFile");
+    if (!IsFolder(Parent(target)))
+        return MakeError(errnum::PathNotFound, "CopyFile");
+    std::string data = src->data;
+    for (int chunk = 1; chunk <= copyChunks_; ++chunk) {
+        for (const Midway& m : midway_)
+            if (m.key == Key(target) && m.after == chunk)
+                return m.error;
+        if (progress && !progress())
+            return MakeError(errnum::Cancelled, "CopyFile");
+    }
+    entries_[Key(target)] = Entry{target, false, false, false, false, data};
+    return {};
+}
+
+Status FakeFileSystem::MakeFolder(const std::string& path) {
+    calls.push_back("MakeFolder " + path);
+    if (auto e = Injected(Op::MakeFolder, path))
+        return *e;
+    if (Find(path))
+        return MakeError(errnum::AlreadyExists, "MakeFolder");
+    if (!IsFolder(Parent(path)))
+        return MakeError(errnum::PathNotFound, "MakeFolder");
+    AddFolder(path);
+    return {};
+}
+
+Result<std::unique_ptr<TextStream>> FakeFileSystem::CreateTextFile(const std::string& path) {
+    calls.push_back("CreateTextFile " + path);
+    if (auto e = Injected(Op::CreateTextFile, path))
+        return *e;
+    const Entry* e = Find(path);
+    if (e && (e->dir || e->locked))
+        return MakeError(e->dir ? errnum::AccessDenied : errnum::SharingViolation,
+                         "CreateTextFile");
+    if (!IsFolder(Parent(path)))
+        return MakeError(errnum::PathNotFound, "CreateTextFile");
+    entries_[Key(path)] = Entry{path, false, false, false, false, ""};
+    return std::unique_ptr<TextStream>(new FakeTextStream(*this, Key(path)));
+}
+
+Result<std::unique_ptr<TextStream>> FakeFileSystem::OpenTextFile(const std::string& path) {
+    calls.push_back("OpenTextFile " + path);
+    if (auto e = Injected(Op::OpenTextFile, path))
+        return *e;
+    const Entry* e = Find(path);
+    if (!e)
+        return MakeError(IsFolder(Parent(path)) ? errnum::FileNotFound : errnum::PathNotFound,
+                         "OpenTextFile");
+    if (e->dir || e->locked)
+        return MakeError(e->dir ? errnum::AccessDenied : errnum::SharingViolation, "OpenTextFile");
+    return std::unique_ptr<TextStream>(new FakeTextStream(*this, Key(path)));
+}
+
+} // namespace vqx::fake

@@ -1,0 +1,87 @@
+// An in-memory file system for host tests, with failures injected per operation and path.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vqx::fake {
+
+enum class Op { Exists, NextMatch, CopyFile, MakeFolder, CreateTextFile, OpenTextFile, WriteLine };
+
+class FakeFileSystem : public FileSystem {
+public:
+    struct Entry {
+        std::string path; // as created (case kept)
+        bool dir = false;
+        bool hidden = false;
+        bool system = false;
+        bool locked = false; // open elsewhere without sharing
+        std::string data;
+    };
+
+    // Tree set-up; parents are created as needed.
+    void AddFolder(const std::string& path);
+    void AddFile(const std::string& path, const std::string& data, bool hidden = false,
+                 bool system = false);
+    void Remove(const std::string& path);
+    void Lock(const std::string& path, bool locked = true);
+
+    const Entry* Find(const std::string& path) const;
+    bool IsFile(const std::string& path) const;
+    bool IsFolder(const std::string& path) const;
+    std::string Read(const std::string& path) const; // contents of a file, "" when absent
+    std::vector<std::string> List() const;           // every path, sorted
+
+    // The operation fails with `error` when its (first) path equals `path`, ignoring case.
+    void FailOn(Op op, const std::string& path, Error error);
+    // A copy calls its progress this many times; with `cancelAfter` set, a copy is also made to
+    // fail with this error after that many progress calls (a disk that fills up mid-copy).
+    void SetCopyChunks(int chunks) { copyChunks_ = chunks; }
+    void FailCopyMidway(const std::string& target, int afterChunks, Error error);
+    // A callback run when a given operation on a given path starts (to change the tree meanwhile).
+    void OnCopy(std::function<void(const std::string& source)> hook) { onCopy_ = std::move(hook); }
+
+    // Every call, as "Op path [path]".
+    std::vector<std::string> calls;
+
+    static Error MakeError(std::int32_t number, const std::string& source);
+
+    Result<std::string> Exists(const std::string& pathOrPattern, Attr attr) override;
+    Result<std::string> NextMatch() override;
+    Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
+                    const CopyProgress& progress) override;
+    Status MakeFolder(const std::string& path) override;
+    Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) override;
+    Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) override;
+    Error FileNotFound(const std::string& source) const override;
+
+private:
+    friend class FakeTextStream;
+    static std::string Key(const std::string& path);
+    static std::string Parent(const std::string& path);
+    std::optional<Error> Injected(Op op, const std::string& path) const;
+
+    std::map<std::string, Entry> entries_; // by Key(path)
+    struct Fault {
+        Op op;
+        std::string key;
+        Error error;
+    };
+    std::vector<Fault> faults_;
+    struct Midway {
+        std::string key;
+        int after;
+        Error error;
+    };
+    std::vector<Midway> midway_;
+    int copyChunks_ = 1;
+    std::function<void(const std::string&)> onCopy_;
+    std::vector<std::string> pending_; // names left in the current enumeration
+    bool enumerating_ = false;
+};
+
+} // namespace vqx::fake

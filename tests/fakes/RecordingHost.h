@@ -1,0 +1,59 @@
+// A window host for host tests: records what the model asked the screen to do.
+#pragma once
+
+#include "window/APLwAPP.h"
+
+#include <string>
+#include <vector>
+
+namespace vqx::fake {
+
+class RecordingHost : public WindowHost {
+public:
+    std::vector<std::string> log; // "EstadoLBL1.Caption=1/6", "EstadoLBL1.Repaint", ...
+    bool destroyed = false;
+    std::string focused;
+
+    void Changed(const Control& c, Prop what) override {
+        switch (what) {
+        case Prop::Caption:
+            log.push_back(c.FullName() + ".Caption=" + c.Caption());
+            break;
+        case Prop::Visible:
+            log.push_back(c.FullName() + ".Visible=" + (c.Visible() ? "1" : "0"));
+            break;
+        case Prop::ForeColor:
+            log.push_back(c.FullName() + ".ForeColor=" + std::to_string(c.ForeColor()));
+            break;
+        case Prop::BorderColor:
+            log.push_back(c.FullName() + ".BorderColor=" + std::to_string(c.BorderColor()));
+            break;
+        case Prop::Enabled:
+            log.push_back(c.FullName() + ".Enabled=" + (c.Enabled() ? "1" : "0"));
+            break;
+        case Prop::Picture:
+            log.push_back(c.FullName() + ".Picture=" + c.Picture());
+            break;
+        default:
+            break;
+        }
+    }
+    void RepaintNow(const Control& c) override { log.push_back(c.FullName() + ".Repaint"); }
+    void Focus(const Control& c) override { focused = c.FullName(); }
+    void Destroy() override { destroyed = true; }
+    int shown = 0, drags = 0;
+    void ShowNow() override { ++shown; }
+    std::uintptr_t Handle() const override { return 0x1234; }
+    void DragByCaption() override { ++drags; }
+
+    // Entries of the log that start with `prefix`.
+    std::vector<std::string> Only(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const auto& l : log)
+            if (l.rfind(prefix, 0) == 0)
+                out.push_back(l);
+        return out;
+    }
+};
+
+} // namespace vqx::fake

@@ -1,0 +1,304 @@
+// The press of "Respaldar" on the in-memory file system: which inputs are refused and how,
+// the overwrite question, the outcome line, "RS.log", the list of files left out and a close
+// that arrives during the run.
+#include "platform/Borrowed.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeShell.h"
+#include "tests/fakes/RecordingHost.h"
+#include "window/APLwAPP.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace vqx {
+namespace {
+
+using fake::FakeFileSystem;
+using fake::Op;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::string kData = "C:\\VQX";
+const std::string kDest = "D:\\Copias\\";
+const std::string kName = "Copia";
+const std::string kBackup = kDest + kName + ".vqxdb";
+const std::string kLog = kData + "\\RS.log";
+const std::string kRed = "5987062", kGreen = "6403197";
+
+// Message boxes and pointer changes go into the host's log, among the control changes.
+class EventShell : public fake::FakeShell {
+public:
+    std::vector<std::string>* log = nullptr;
+    int MessageBox(const std::string& text, const std::string& title, int style) override {
+        log->push_back("Message " + std::to_string(style));
+        return FakeShell::MessageBox(text, title, style);
+    }
+    void SetPointer(int pointer) override {
+        log->push_back("Pointer=" + std::to_string(pointer));
+        FakeShell::SetPointer(pointer);
+    }
+};
+
+struct World {
+    FakeFileSystem fs;
+    EventShell shell;
+    fake::RecordingHost host;
+    bool serviceDown = false;
+    APLwAPP app;
+
+    World()
+        : app(
+              [this]() -> Result<std::unique_ptr<FileSystem>> {
+                  if (serviceDown)
+                      return FakeFileSystem::MakeError(errnum::Win32(429), "CreateObject");
+                  return std::unique_ptr<FileSystem>(new BorrowedFileSystem(fs));
+              },
+              shell) {
+        shell.log = &host.log;
+        app.AttachHost(&host);
+        fs.AddFile(kData + "\\VQX Datos.mdb", "db");
+        fs.AddFolder("D:\\Copias");
+    }
+
+    void Press(const std::string& N, const std::string& D) {
+        app.ItemText(1).SetText(N);
+        app.ItemText(2).SetText(D);
+        host.log.clear();
+        fs.calls.clear();
+        app.BotonRespaldar_Click();
+    }
+
+    bool Ran() const { return !shell.pointers.empty(); }
+};
+
+class SolicitudTest : public ::testing::Test, public World {};
+
+const std::string kBorder1 = "ItemBorde(1).BorderColor=" + kRed;
+const std::string kBorder2 = "ItemBorde(2).BorderColor=" + kRed;
+
+TEST(SolicitudInputTest, RefusedInputsTurnTheirBordersRedAndRunNothing) {
+    struct Case {
+        std::string N, D;
+        std::vector<std::string> borders; // empty: the backup runs
+    };
+    const std::vector<std::string> name{kBorder1}, both{kBorder1, kBorder2}, none{};
+    const std::vector<Case> cases = {
+        {"", kDest, name},
+        {kName, "", {kBorder2}},
+        {"", "", both},
+        {"   ", "   ", both},
+        {"a*b", "", both},
+        // The nine forbidden characters.
+        {"a<b", kDest, name},
+        {"a|b", kDest, name},
+        {"a\\b", kDest, name},
+        {"a/b", kDest, name},
+        {"a>b", kDest, name},
+        {"a:b", kDest, name},
+        {"a?b", kDest, name},
+        {"a*b", kDest, name},
+        {"Respaldo ¿1", kDest, name},
+        {"¿", kDest, name},
+        // Device names, in any case, with trailing spaces or dots, or an extension.
+        {"con", kDest, name},
+        {"NUL  ", kDest, name},
+        {"COM1.", kDest, name},
+        {"lpt9", kDest, name},
+        {"PRN", kDest, name},
+        {"Aux .bak", kDest, name},
+        {"CON.txt", kDest, name},
+        {"com³", kDest, name},
+        // Control characters.
+        {"a\tb", kDest, name},
+        {"Copia\x01", kDest, name},
+        {"\x1f", kDest, name},
+        // Names that pass: the double quote, look-alikes of device names, other accents and
+        // characters whose UTF-8 shares a byte with "¿".
+        {"a\"b", kDest, none},
+        {"COM0", kDest, none},
+        {"LPT10", kDest, none},
+        {"CONSOLA", kDest, none},
+        {"Copia.CON", kDest, none},
+        {"NULL", kDest, none},
+        {"¡Año ñandú!", kDest, none},
+        {"ο", kDest, none}, // Greek omicron, CE BF
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("N=[" + c.N + "] D=[" + c.D + "]");
+        World w;
+        w.Press(c.N, c.D);
+        EXPECT_EQ(w.host.Only("ItemBorde"), c.borders);
+        EXPECT_EQ(w.Ran(), c.borders.empty());
+        EXPECT_THAT(w.shell.messages, IsEmpty());
+        if (!c.borders.empty()) {
+            EXPECT_THAT(w.host.Only("Estado"), IsEmpty());
+            EXPECT_FALSE(w.fs.Find(kLog));
+        }
+    }
+}
+
+TEST_F(SolicitudTest, OnlySpacesAreTrimmedAndTheFieldsKeepTheirText) {
+    Press("  Copia  ", "  " + kDest + "  ");
+    EXPECT_EQ(fs.calls.at(0), "Exists " + kBackup + " 32");
+    EXPECT_EQ(fs.Read(kBackup), "db");
+    EXPECT_EQ(fs.Read(kLog), kDest + "\r\n");
+    EXPECT_EQ(app.ItemText(1).Text(), "  Copia  ");
+    EXPECT_EQ(app.ItemText(2).Text(), "  " + kDest + "  ");
+}
+
+TEST(SolicitudQuestionTest, AnExistingBackupIsReplacedOnlyAfterYes) {
+    const std::string question =
+        "Ya existe un archivo con igual nombre 'Copia'. ¿Desea sobreescribir éste archivo?";
+    struct Case {
+        const char* what;
+        std::string N;
+        int answer;
+        bool testFails;
+        std::vector<std::string> log; // up to the run, or all when it does not run
+        std::string after;            // the backup file afterwards
+    };
+    const std::vector<Case> cases = {
+        {"No leaves everything", kName, mb::AnswerNo, false, {"Message 36"}, "vieja"},
+        {"Yes replaces", kName, mb::AnswerYes, false, {"Message 36", "Pointer=11"}, "db"},
+        {"a failing test counts as no file", kName, mb::AnswerNo, true, {"Pointer=11"}, "db"},
+        {"asked, then the name is refused",
+         "CON",
+         mb::AnswerYes,
+         false,
+         {kBorder1, "Message 36"},
+         "vieja"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        World w;
+        const std::string target = kDest + c.N + ".vqxdb";
+        w.fs.AddFile(target, "vieja");
+        if (c.testFails)
+            w.fs.FailOn(Op::Exists, target,
+                        FakeFileSystem::MakeError(errnum::AccessDenied, "Exists"));
+        w.shell.answers = {c.answer};
+        w.Press(c.N, kDest);
+        const std::size_t shown = std::min(w.host.log.size(), c.log.size());
+        EXPECT_EQ(std::vector<std::string>(w.host.log.begin(), w.host.log.begin() + shown), c.log);
+        if (c.log.back() != "Pointer=11") {
+            EXPECT_EQ(w.host.log, c.log); // nothing after the question
+        }
+        EXPECT_EQ(w.fs.Read(target), c.after);
+        if (!w.shell.messages.empty() && c.N == kName) {
+            EXPECT_EQ(w.shell.messages[0].text, question);
+            EXPECT_EQ(w.shell.messages[0].title, "Zorvantec VQX - Respaldo de seguridad");
+        }
+        EXPECT_EQ(w.fs.IsFile(kLog), c.after == "db");
+    }
+}
+
+TEST_F(SolicitudTest, SuccessShowsTheGreenLineThenRecordsTheDestination) {
+    fs.AddFile(kLog, "E:\\Anterior\\\r\n");
+    Press(kName, kDest);
+    EXPECT_EQ(host.log.front(), "Pointer=11");
+    EXPECT_EQ(host.log.back(), "Pointer=0");
+    const auto lines = host.Only("EstadoLBL");
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 4, lines.end()),
+                ElementsAre("EstadoLBL1.Caption=:)", "EstadoLBL2.Caption=COMPLETADO CON EXITO",
+                            "EstadoLBL1.ForeColor=" + kGreen, "EstadoLBL2.ForeColor=" + kGreen));
+    EXPECT_EQ(fs.Read(kLog), kDest + "\r\n"); // replaced, one line
+    EXPECT_EQ(fs.calls.back(), "CreateTextFile " + kLog);
+    EXPECT_THAT(shell.messages, IsEmpty());
+}
+
+TEST_F(SolicitudTest, FailureShowsTheRedLineAndKeepsTheLog) {
+    app.ItemCheck.SetTag("ON");
+    fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
+    fs.AddFile(kLog, "E:\\Anterior\\\r\n");
+    fs.FailOn(Op::CopyFile, kBackup, FakeFileSystem::MakeError(errnum::DiskFull, "CopyFile"));
+    Press(kName, kDest);
+    const auto lines = host.Only("EstadoLBL");
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 4, lines.end()),
+                ElementsAre("EstadoLBL1.Caption=:(",
+                            "EstadoLBL2.Caption=ERROR ERROR ERROR EN 1/6 COPIANDO BASE DE DATOS",
+                            "EstadoLBL1.ForeColor=" + kRed, "EstadoLBL2.ForeColor=" + kRed));
+    EXPECT_EQ(host.log.back(), "Pointer=0");
+    EXPECT_EQ(fs.Read(kLog), "E:\\Anterior\\\r\n");
+    EXPECT_THAT(fs.calls, testing::Not(testing::Contains("CreateTextFile " + kLog)));
+    ASSERT_EQ(shell.messages.size(), 1u); // the run's own error box only
+    EXPECT_EQ(shell.messages[0].title, "Ha ocurrido un error");
+}
+
+TEST(SolicitudLeftOutTest, FilesLeftOutAreListedAfterThePointerIsRestored) {
+    const std::string head = "El respaldo terminó, pero no se pudieron copiar ";
+    const std::string folder = "VQX Datos\\Archivo\\";
+    std::string twelve = head + "12 archivo(s) del centro de datos:\r\n";
+    for (const char* n : {"01", "02", "03", "04", "05", "06", "07", "08", "09", "10"})
+        twelve += "\r\n" + folder + "f" + n + ".pdf";
+    twelve += "\r\n... y 2 más.";
+    const std::vector<std::pair<int, std::string>> cases = {
+        {3, head + "3 archivo(s) del centro de datos:\r\n\r\n" + folder + "f01.pdf\r\n" + folder +
+                "f02.pdf\r\n" + folder + "f03.pdf"},
+        {12, twelve},
+    };
+    for (const auto& [count, text] : cases) {
+        SCOPED_TRACE(count);
+        World w;
+        w.app.ItemCheck.SetTag("ON");
+        for (int i = 1; i <= count; ++i) {
+            const std::string path =
+                kData + "\\" + folder + "f" + (i < 10 ? "0" : "") + std::to_string(i) + ".pdf";
+            w.fs.AddFile(path, "x");
+            w.fs.Lock(path);
+        }
+        w.Press(kName, kDest);
+        ASSERT_GE(w.host.log.size(), 3u);
+        EXPECT_EQ(w.host.log.end()[-3], "EstadoLBL2.ForeColor=" + kGreen);
+        EXPECT_EQ(w.host.log.end()[-2], "Pointer=0");
+        EXPECT_EQ(w.host.log.end()[-1], "Message 48");
+        ASSERT_EQ(w.shell.messages.size(), 1u);
+        EXPECT_EQ(w.shell.messages[0].text, text);
+        EXPECT_EQ(w.shell.messages[0].title, "Zorvantec VQX - Respaldo de seguridad");
+        EXPECT_EQ(w.fs.Read(kLog), kDest + "\r\n");
+    }
+}
+
+TEST(SolicitudLogTest, ALogThatCannotBeWrittenIsPassedOver) {
+    const Error denied = FakeFileSystem::MakeError(errnum::AccessDenied, "RS.log");
+    const std::vector<std::pair<const char*, std::function<void(World&)>>> cases = {
+        {"create", [&](World& w) { w.fs.FailOn(Op::CreateTextFile, kLog, denied); }},
+        {"write", [&](World& w) { w.fs.FailOn(Op::WriteLine, kLog, denied); }},
+        {"a folder", [](World& w) { w.fs.AddFolder(kLog); }},
+        {"no service",
+         [](World& w) {
+             w.fs.OnCopy([&w](const std::string&) {
+                 w.serviceDown = true; // after the run has its own service
+             });
+         }},
+    };
+    for (const auto& [what, arrange] : cases) {
+        SCOPED_TRACE(what);
+        World w;
+        arrange(w);
+        w.Press(kName, kDest);
+        EXPECT_EQ(w.fs.Read(kBackup), "db");
+        EXPECT_EQ(w.app.EstadoLBL1.Caption(), ":)");
+        EXPECT_EQ(w.app.EstadoLBL2.Caption(), "COMPLETADO CON EXITO");
+        EXPECT_EQ(w.shell.pointers, (std::vector<int>{11, 0}));
+        EXPECT_THAT(w.shell.messages, IsEmpty());
+    }
+}
+
+TEST_F(SolicitudTest, CloseDuringTheRunDestroysTheWindowWithoutAnOutcome) {
+    app.ItemCheck.SetTag("ON");
+    fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
+    fs.AddFile(kLog, "E:\\Anterior\\\r\n");
+    shell.onYield = [this] { EXPECT_FALSE(app.QueryClose()); };
+    Press(kName, kDest);
+    EXPECT_TRUE(host.destroyed);
+    EXPECT_EQ(shell.pointers, std::vector<int>{11});
+    for (const auto& line : host.Only("EstadoLBL"))
+        EXPECT_THAT(line,
+                    testing::Not(testing::AnyOf(testing::HasSubstr(":)"), testing::HasSubstr(":("),
+                                                testing::HasSubstr("ForeColor"))));
+    EXPECT_EQ(fs.Read(kLog), "E:\\Anterior\\\r\n");
+    EXPECT_THAT(shell.messages, IsEmpty());
+}
+
+} // namespace
+} // namespace vqx

@@ -1,0 +1,114 @@
+// The load and unload steps of the window, and the disabled state the load step falls back to
+// when the database is missing.
+#include "window/APLwAPP.h"
+
+#include <cstdio>
+
+namespace vqx {
+namespace {
+
+constexpr std::uint32_t kDisabledText = 12632256;   // grey
+constexpr std::uint32_t kDisabledBorder = 15790320; // very light grey
+constexpr char kLoadTitle[] = "Respaldo de seguridad VQX®";
+
+void GiveHandPointer(Control& c) {
+    c.SetMouseIcon("curHand");
+    c.SetMousePointer(ptr::Custom);
+}
+
+// "Respaldo VQX (dd-mm-yyyy)", with the hyphen whatever the locale says.
+std::string DefaultName(const LocalDate& d) {
+    char date[32];
+    std::snprintf(date, sizeof date, "%02d-%02d-%04d", d.day, d.month, d.year);
+    return std::string("Respaldo VQX (") + date + ")";
+}
+
+} // namespace
+
+void APLwAPP::Form_Load() {
+    shell_.SetWindowIcons(host_ ? host_->Handle() : 0, "IconoAPL", true);
+    for (const auto& c : controls_)
+        if (c->Kind() == ControlKind::Button)
+            GiveHandPointer(*c);
+    FormMCO.Move(0, 0, kWidth, kHeight);
+    GiveHandPointer(ItemCheck);
+    GiveHandPointer(ItemCheckLBL);
+    EstadoLBL1.SetCaption("");
+    EstadoLBL2.SetCaption("");
+
+    // Only the ".mdb" name is looked for here, although the run would also copy an ".accdb".
+    if (!Found(shell_.DataFolder() + "\\VQX Datos.mdb", Attr::Normal)) {
+        proFN_Deshabilitar();
+        if (host_)
+            host_->ShowNow();
+        shell_.MessageBox("No se puede realizar el respaldo de seguridad ya que no se encontró "
+                          "la base de datos.\r\n\r\n'" +
+                              shell_.DataFolder() + "\\VQX Datos.mdb'",
+                          kLoadTitle, mb::Critical);
+        return;
+    }
+
+    ItemText(1).SetText(DefaultName(shell_.Today()));
+
+    std::string last;
+    if (Found(shell_.DataFolder() + "\\RS.log", Attr::Archive) && ReadLastDestination(last))
+        ItemText(2).SetText(last);
+
+    if (!Found(shell_.DataFolder() + "\\VQX Datos", Attr::Directory)) {
+        ItemCheck.SetPicture("icoEstadoOX");
+        ItemCheck.SetTag("OX");
+        ItemCheck.SetEnabled(false);
+        ItemCheckLBL.SetForeColor(kDisabledText);
+        ItemCheckLBL.SetEnabled(false);
+        if (host_)
+            host_->ShowNow();
+        shell_.MessageBox("No se puede incluir el centro de datos ya que no se encontró.\r\n\r\n'" +
+                              shell_.DataFolder() + "\\VQX Datos\\'",
+                          kLoadTitle, mb::Exclamation);
+        return;
+    }
+    ItemCheck.SetPicture("icoEstadoON");
+    ItemCheck.SetTag("ON");
+}
+
+// A log that cannot be read (no access, a folder of that name, no line in it, no service)
+// is the same as no log: the destination field stays empty and the start goes on. A close
+// that fails after the line was read does not undo the reading.
+bool APLwAPP::ReadLastDestination(std::string& line) {
+    auto fs = fileSystems_();
+    if (!fs)
+        return false;
+    auto stream = fs.value()->OpenTextFile(shell_.DataFolder() + "\\RS.log");
+    if (!stream)
+        return false;
+    auto read = stream.value()->ReadLine();
+    (void)stream.value()->Close();
+    if (!read)
+        return false;
+    line = read.value();
+    return true;
+}
+
+// The window always closes: the cancel flag is left as it came, and nothing is saved.
+void APLwAPP::Form_Unload(int& cancel) {
+    (void)cancel;
+}
+
+void APLwAPP::proFN_Deshabilitar() {
+    for (int i = 1; i <= 2; ++i) {
+        ItemTitulo(i).SetEnabled(false);
+        ItemText(i).SetEnabled(false);
+        ItemTitulo(i).SetForeColor(kDisabledText);
+        ItemText(i).SetForeColor(kDisabledText);
+        ItemBorde(i).SetBorderColor(kDisabledBorder);
+    }
+    ItemCheck.SetPicture("icoEstadoOX");
+    ItemCheck.SetTag("OX");
+    ItemCheck.SetEnabled(false);
+    ItemCheckLBL.SetForeColor(kDisabledText);
+    ItemCheckLBL.SetEnabled(false);
+    BotonDescargar.SetEnabled(false);
+    BotonRespaldar.SetEnabled(false);
+}
+
+} // namespace vqx

@@ -1,0 +1,593 @@
+#include "window/win32/MainWindow.h"
+
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/WinText.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vqx::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"APLwAPP";
+constexpr wchar_t kFrameClass[] = L"APLwAPP.Frame";
+constexpr wchar_t kShapeClass[] = L"APLwAPP.Shape";
+
+MainWindow* Self(HWND hwnd) {
+    return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+// Mouse buttons and shift keys in the form the model's events take them.
+int ButtonState(WPARAM keys) {
+    return ((keys & MK_LBUTTON) ? 1 : 0) | ((keys & MK_RBUTTON) ? 2 : 0) |
+           ((keys & MK_MBUTTON) ? 4 : 0);
+}
+
+int ShiftState(WPARAM keys) {
+    return ((keys & MK_SHIFT) ? 1 : 0) | ((keys & MK_CONTROL) ? 2 : 0) |
+           ((GetKeyState(VK_MENU) < 0) ? 4 : 0);
+}
+
+// The DPI of a window; per monitor where the system knows it (Windows 10 on), else the
+// system's.
+UINT DpiOf(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && hwnd)
+        if (UINT dpi = getDpiForWindow(hwnd))
+            return dpi;
+    HDC screen = GetDC(nullptr);
+    UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(nullptr, screen);
+    return dpi ? dpi : 96;
+}
+
+// The Open Sans faces the program carries (resources 101 to 103), for this process only.
+void LoadCarriedFonts(HINSTANCE instance) {
+    for (int id = 101; id <= 103; ++id) {
+        HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+        HGLOBAL data = res ? LoadResource(instance, res) : nullptr;
+        void* bytes = data ? LockResource(data) : nullptr;
+        if (!bytes)
+            continue;
+        DWORD installed = 0;
+        // Released by the system when the process ends.
+        AddFontMemResourceEx(bytes, SizeofResource(instance, res), nullptr, &installed);
+    }
+}
+
+} // namespace
+
+MainWindow::MainWindow(APLwAPP& app, Win32Shell& shell, HINSTANCE instance)
+    : app_(app), shell_(shell), instance_(instance) {}
+
+MainWindow::~MainWindow() {
+    for (auto& [c, font] : fonts_)
+        DeleteObject(font);
+    for (auto& [colour, brush] : brushes_)
+        DeleteObject(brush);
+}
+
+bool MainWindow::Create() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.hInstance = instance_;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconW(instance_, L"IconoAPL");
+
+    wc.lpfnWndProc = WindowProc;
+    wc.lpszClassName = kWindowClass;
+    wc.hbrBackground = nullptr; // painted in WM_ERASEBKGND with the model's colour
+    if (!RegisterClassExW(&wc))
+        return false;
+    wc.hIcon = nullptr;
+    wc.lpfnWndProc = FrameProc;
+    wc.lpszClassName = kFrameClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = ShapeProc;
+    wc.lpszClassName = kShapeClass;
+    RegisterClassExW(&wc);
+
+    // Placed on the primary monitor at its DPI; WM_DPICHANGED follows any later move.
+    dpi_ = DpiOf(nullptr);
+    const int w = Px(APLwAPP::kWidth), h = Px(APLwAPP::kHeight);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    hwnd_ = CreateWindowExW(0, kWindowClass, ToWide(APLwAPP::kTitle).c_str(),
+                            WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, x, y, w, h,
+                            nullptr, nullptr, instance_, this);
+    if (!hwnd_)
+        return false;
+    if (UINT actual = DpiOf(hwnd_); actual != dpi_) {
+        dpi_ = actual;
+        const int aw = Px(APLwAPP::kWidth), ah = Px(APLwAPP::kHeight);
+        SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - aw) / 2,
+                     (GetSystemMetrics(SM_CYSCREEN) - ah) / 2, aw, ah,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    shell_.SetOwner(hwnd_);
+    shell_.SetPreTranslate([this](MSG& msg) { return PreTranslate(msg); });
+    for (const auto& c : app_.Controls())
+        CreateControl(*c);
+    ApplyZOrder();
+    app_.AttachHost(this);
+    return true;
+}
+
+RECT MainWindow::PixelRect(const Control& c) const {
+    RECT r{Px(c.Left()), Px(c.Top()), Px(c.Left() + c.Width()), Px(c.Top() + c.Height())};
+    return r;
+}
+
+void MainWindow::CreateControl(Control& c) {
+    if (c.Kind() == ControlKind::ImageList)
+        return; // a store of pictures, never shown
+    HWND parent = c.Container() ? WindowOf(*c.Container()) : hwnd_;
+    const auto& s = c.Settings();
+    const wchar_t* cls = L"STATIC";
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.Visible() ? WS_VISIBLE : 0);
+    DWORD exStyle = 0;
+    std::wstring text = ToWide(c.Caption());
+    switch (c.Kind()) {
+    case ControlKind::Frame:
+        cls = kFrameClass;
+        style |= WS_CLIPCHILDREN;
+        exStyle |= WS_EX_CONTROLPARENT;
+        break;
+    case ControlKind::TextBox:
+        cls = L"EDIT";
+        style |= WS_TABSTOP | ES_AUTOHSCROLL | (s.locked ? ES_READONLY : 0);
+        break;
+    case ControlKind::Button:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | BS_OWNERDRAW;
+        break;
+    case ControlKind::ImageBox:
+        style |= SS_OWNERDRAW | SS_NOTIFY;
+        text.clear();
+        break;
+    case ControlKind::Label:
+        // Drawn by the window; the text stays the window text, for screen readers.
+        style |= SS_OWNERDRAW | SS_NOTIFY | SS_NOPREFIX;
+        break;
+    case ControlKind::Shape:
+        cls = kShapeClass;
+        break;
+    default:
+        break;
+    }
+    RECT r = PixelRect(c);
+    HWND child = CreateWindowExW(
+        exStyle, cls, text.c_str(), style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.Order())), instance_, nullptr);
+    if (!child)
+        return;
+    SetWindowLongPtrW(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    windows_[&c] = child;
+    controls_[child] = &c;
+    if (!s.font.face.empty())
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c)), FALSE);
+    if (c.Kind() == ControlKind::TextBox && s.maxLength > 0)
+        SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(s.maxLength), 0);
+    if (c.Kind() == ControlKind::TextBox)
+        SendMessageW(child, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+    if (c.Kind() != ControlKind::Frame && c.Kind() != ControlKind::Shape)
+        SetWindowSubclass(child, ChildSubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+// Places every control and gives it its font for the current DPI.
+void MainWindow::LayOut() {
+    for (auto& [key, font] : fonts_)
+        DeleteObject(font);
+    fonts_.clear();
+    for (const auto& c : app_.Controls()) {
+        HWND w = WindowOf(*c);
+        if (!w)
+            continue;
+        RECT r = PixelRect(*c);
+        SetWindowPos(w, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (!c->Settings().font.face.empty())
+            SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(*c)), FALSE);
+    }
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, Px(APLwAPP::kWidth),
+                 Px(APLwAPP::kHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut();
+}
+
+// Within each container the first control created lies on top.
+void MainWindow::ApplyZOrder() {
+    std::map<HWND, HWND> lastInParent;
+    for (const auto& c : app_.Controls()) {
+        HWND w = WindowOf(*c);
+        if (!w)
+            continue;
+        HWND parent = GetParent(w);
+        auto it = lastInParent.find(parent);
+        HWND after = it == lastInParent.end() ? HWND_TOP : it->second;
+        SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        lastInParent[parent] = w;
+    }
+}
+
+HFONT MainWindow::FontFor(const Control& c, int percent) {
+    auto it = fonts_.find({&c, percent});
+    if (it != fonts_.end())
+        return it->second;
+    const FontSpec& f = c.Settings().font;
+    LOGFONTW lf{};
+    lf.lfHeight = -static_cast<LONG>(std::lround(f.points * dpi_ / 72.0 * percent / 100.0));
+    lf.lfWeight = f.weight;
+    lf.lfCharSet = ANSI_CHARSET;
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(lf.lfFaceName, ToWide(f.face).c_str(), LF_FACESIZE);
+    HFONT font = CreateFontIndirectW(&lf);
+    fonts_[{&c, percent}] = font;
+    return font;
+}
+
+HBRUSH MainWindow::Brush(COLORREF colour) {
+    auto it = brushes_.find(colour);
+    if (it != brushes_.end())
+        return it->second;
+    HBRUSH b = CreateSolidBrush(colour);
+    brushes_[colour] = b;
+    return b;
+}
+
+Control* MainWindow::ControlOf(HWND child) const {
+    auto it = controls_.find(child);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+HWND MainWindow::WindowOf(const Control& c) const {
+    auto it = windows_.find(&c);
+    return it == windows_.end() ? nullptr : it->second;
+}
+
+void MainWindow::Changed(const Control& c, Prop what) {
+    HWND w = WindowOf(c);
+    if (!w)
+        return;
+    switch (what) {
+    case Prop::Caption:
+        SetWindowTextW(w, ToWide(c.Caption()).c_str());
+        InvalidateRect(w, nullptr, FALSE);
+        break;
+    case Prop::ForeColor:
+    case Prop::BorderColor:
+        InvalidateRect(w, nullptr, FALSE);
+        break;
+    case Prop::Enabled:
+        EnableWindow(w, c.Enabled());
+        break;
+    case Prop::Visible:
+        ShowWindow(w, c.Visible() ? SW_SHOWNA : SW_HIDE);
+        break;
+    case Prop::Picture:
+        InvalidateRect(w, nullptr, FALSE);
+        break;
+    case Prop::Selection:
+        SendMessageW(w, EM_SETSEL, static_cast<WPARAM>(c.SelStart()),
+                     static_cast<LPARAM>(c.SelStart() + c.SelLength()));
+        break;
+    case Prop::Geometry: {
+        RECT r = PixelRect(c);
+        MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        break;
+    }
+    case Prop::MousePointer:
+        break; // read at WM_SETCURSOR
+    }
+}
+
+void MainWindow::RepaintNow(const Control& c) {
+    if (HWND w = WindowOf(c))
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void MainWindow::Focus(const Control& c) {
+    if (HWND w = WindowOf(c))
+        SetFocus(w);
+}
+
+void MainWindow::Destroy() {
+    int cancel = 0;
+    app_.Form_Unload(cancel);
+    if (!cancel && hwnd_)
+        DestroyWindow(hwnd_);
+}
+
+void MainWindow::ShowNow() {
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+}
+
+void MainWindow::DragByCaption() {
+    POINT p;
+    GetCursorPos(&p);
+    ReleaseCapture();
+    SendMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
+}
+
+// Keyboard stops in tab-index order. The option's picture has no index of its own; it takes the
+// place right after the destination field so that the option can be set without a mouse.
+std::vector<const Control*> MainWindow::TabStops() const {
+    std::vector<std::pair<double, const Control*>> stops;
+    for (const auto& c : app_.Controls()) {
+        double order = c->TabIndex();
+        if (c.get() == &app_.ItemCheck)
+            order = app_.ItemText(2).TabIndex() + 0.5;
+        bool focusable = c->Kind() == ControlKind::TextBox || c->Kind() == ControlKind::Button ||
+                         c.get() == &app_.ItemCheck;
+        HWND w = WindowOf(*c);
+        if (focusable && w && IsWindowVisible(w) && IsWindowEnabled(w))
+            stops.push_back({order, c.get()});
+    }
+    std::sort(stops.begin(), stops.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<const Control*> out;
+    for (const auto& s : stops)
+        out.push_back(s.second);
+    return out;
+}
+
+bool MainWindow::PreTranslate(MSG& msg) {
+    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) || msg.message != WM_KEYDOWN)
+        return false;
+    Control* focused = ControlOf(GetFocus());
+    if (msg.wParam == VK_TAB) {
+        auto stops = TabStops();
+        if (stops.empty())
+            return true;
+        auto it = std::find(stops.begin(), stops.end(), focused);
+        bool back = GetKeyState(VK_SHIFT) < 0;
+        std::size_t i = 0;
+        if (it != stops.end()) {
+            std::size_t at = static_cast<std::size_t>(it - stops.begin());
+            i = back ? (at + stops.size() - 1) % stops.size() : (at + 1) % stops.size();
+        } else if (back) {
+            i = stops.size() - 1;
+        }
+        keyboardCues_ = true;
+        SetFocus(WindowOf(*stops[i]));
+        return true;
+    }
+    if (focused && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE)) {
+        if (focused->Kind() == ControlKind::Button) {
+            SendMessageW(WindowOf(*focused), BM_CLICK, 0, 0);
+            return true;
+        }
+        if (focused == &app_.ItemCheck) {
+            app_.ItemCheck_Click();
+            return true;
+        }
+    }
+    return false;
+}
+
+void MainWindow::OnClose() {
+    if (app_.QueryClose())
+        Destroy();
+}
+
+LRESULT MainWindow::OnCommand(HWND child, int code) {
+    Control* c = ControlOf(child);
+    if (!c)
+        return 0;
+    switch (c->Kind()) {
+    case ControlKind::Button:
+        if (code == BN_CLICKED) {
+            if (c == &app_.FormCerrar)
+                app_.FormCerrar_Click();
+            else if (c == &app_.BotonRespaldar)
+                app_.BotonRespaldar_Click();
+            else if (c == &app_.BotonDescargar)
+                app_.BotonDescargar_Click();
+        }
+        break;
+    case ControlKind::TextBox:
+        if (code == EN_CHANGE) {
+            int n = GetWindowTextLengthW(child);
+            std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+            GetWindowTextW(child, text.data(), n + 1);
+            text.resize(static_cast<std::size_t>(n));
+            c->TextEditedByUser(FromWide(text));
+        } else if (code == EN_SETFOCUS) {
+            app_.ItemText_GotFocus(c->Index());
+        } else if (code == EN_KILLFOCUS) {
+            app_.ItemText_LostFocus(c->Index());
+        }
+        break;
+    case ControlKind::ImageBox:
+    case ControlKind::Label:
+        if (code == STN_CLICKED) {
+            if (c == &app_.ItemCheck)
+                app_.ItemCheck_Click();
+            else if (c == &app_.ItemCheckLBL)
+                app_.ItemCheckLBL_Click();
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+LRESULT MainWindow::OnCtlColor(HDC dc, HWND child) {
+    Control* c = ControlOf(child);
+    if (!c)
+        return 0;
+    COLORREF back = c->BackColor();
+    SetTextColor(dc, c->ForeColor());
+    SetBkColor(dc, back);
+    return reinterpret_cast<LRESULT>(Brush(back));
+}
+
+bool MainWindow::OnSetCursor(HWND over) {
+    if (shell_.Pointer() == ptr::Hourglass) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return true;
+    }
+    Control* c = ControlOf(over);
+    if (c && c->MousePointer() == ptr::Custom && c->MouseIcon() == "curHand") {
+        SetCursor(pictures_.Hand(GetSystemMetrics(SM_CXCURSOR)));
+        return true;
+    }
+    return false;
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    MainWindow* self = Self(hwnd);
+    if (!self)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    switch (msg) {
+    case WM_ERASEBKGND: {
+        RECT r;
+        GetClientRect(hwnd, &r);
+        FillRect(reinterpret_cast<HDC>(wParam), &r, self->Brush(16382457));
+        return 1;
+    }
+    case WM_COMMAND:
+        return self->OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+        return self->OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_SETCURSOR:
+        if (self->OnSetCursor(reinterpret_cast<HWND>(wParam)))
+            return TRUE;
+        break;
+    case WM_DRAWITEM:
+        self->OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_DPICHANGED:
+        self->OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_CLOSE:
+        self->OnClose();
+        return 0;
+    case WM_DESTROY:
+        self->hwnd_ = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// Panels pass their children's notifications on to the window, where the handlers live.
+LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    MainWindow* self = Self(hwnd);
+    if (self) {
+        switch (msg) {
+        case WM_COMMAND:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+        case WM_DRAWITEM:
+        case WM_SETCURSOR:
+            return SendMessageW(self->hwnd_, msg, wParam, lParam);
+        case WM_ERASEBKGND:
+            if (Control* c = self->ControlOf(hwnd)) {
+                RECT r;
+                GetClientRect(hwnd, &r);
+                FillRect(reinterpret_cast<HDC>(wParam), &r, self->Brush(c->BackColor()));
+                return 1;
+            }
+            break;
+        }
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    MainWindow* self = Self(hwnd);
+    if (self && msg == WM_PAINT) {
+        self->PaintShapeWindow(hwnd);
+        return 0;
+    }
+    if (msg == WM_ERASEBKGND)
+        return 1;
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// Mouse moves over the title text, hover over the buttons, focus changes of the option picture.
+LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<MainWindow*>(data);
+    Control* c = self->ControlOf(hwnd);
+    switch (msg) {
+    case WM_MOUSEMOVE:
+        if (c == &self->app_.FormBarraTituloTXT) {
+            float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / self->dpi_;
+            float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / self->dpi_;
+            self->app_.FormBarraTituloTXT_MouseMove(ButtonState(wParam), ShiftState(wParam), x, y);
+            return 0;
+        }
+        if (c && c->Kind() == ControlKind::Button && !self->hovered_.count(c)) {
+            self->hovered_.insert(c);
+            TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd, 0};
+            TrackMouseEvent(&tme);
+            InvalidateRect(hwnd, nullptr, FALSE);
+        }
+        break;
+    case WM_MOUSELEAVE:
+        if (c && self->hovered_.erase(c))
+            InvalidateRect(hwnd, nullptr, FALSE);
+        break;
+    case WM_LBUTTONDOWN:
+        self->keyboardCues_ = false;
+        break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        if (c && c->Kind() == ControlKind::ImageBox)
+            InvalidateRect(hwnd, nullptr, FALSE);
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, ChildSubclassProc, 1);
+        break;
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+int MainWindow::Run() {
+    if (!Create())
+        return 1;
+    app_.Form_Load();
+    if (hwnd_ && !IsWindowVisible(hwnd_))
+        ShowWindow(hwnd_, SW_SHOW);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslate(msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int RunProgram(HINSTANCE instance) {
+    LoadCarriedFonts(instance);
+    Win32Shell shell;
+    APLwAPP app(
+        []() -> Result<std::unique_ptr<FileSystem>> {
+            return std::unique_ptr<FileSystem>(new Win32FileSystem);
+        },
+        shell);
+    MainWindow window(app, shell, instance);
+    return window.Run();
+}
+
+} // namespace vqx::win32

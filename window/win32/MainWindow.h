@@ -1,0 +1,86 @@
+// The Win32 realisation of the window model: every control a real child window, events routed
+// to the model's handlers, model changes applied to the child windows.
+#pragma once
+
+#include "platform/win32/Win32Shell.h"
+#include "platform/win32/WinInclude.h"
+#include "window/APLwAPP.h"
+#include "window/win32/Pictures.h"
+
+#include <map>
+#include <set>
+#include <vector>
+
+namespace vqx::win32 {
+
+class MainWindow : public WindowHost {
+public:
+    MainWindow(APLwAPP& app, Win32Shell& shell, HINSTANCE instance);
+    ~MainWindow() override;
+
+    // Creates the window and its controls, runs the load step, shows the window and runs the
+    // message loop. Returns the program's exit code.
+    int Run();
+
+    // WindowHost
+    void Changed(const Control& control, Prop what) override;
+    void RepaintNow(const Control& control) override;
+    void Focus(const Control& control) override;
+    void Destroy() override;
+    void ShowNow() override;
+    std::uintptr_t Handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
+    void DragByCaption() override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK FrameProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK ShapeProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK ChildSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+
+    bool Create();
+    void CreateControl(Control& c);
+    void ApplyZOrder();
+    void LayOut(); // sizes, fonts and pictures for the current DPI
+    RECT PixelRect(const Control& c) const;
+    int Px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
+    HFONT FontFor(const Control& c, int percent = 100);
+    HBRUSH Brush(COLORREF colour);
+    Control* ControlOf(HWND child) const;
+    HWND WindowOf(const Control& c) const;
+
+    LRESULT OnCommand(HWND child, int code);
+    LRESULT OnCtlColor(HDC dc, HWND child);
+    bool OnSetCursor(HWND over);
+    void OnClose();
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    bool PreTranslate(MSG& msg);
+    std::vector<const Control*> TabStops() const;
+
+    // Painting (MainWindowPaint.cpp). Custom parts are drawn off screen, then copied at once.
+    void OnDrawItem(const DRAWITEMSTRUCT& item);
+    void PaintShapeWindow(HWND shape);
+    void PaintBackdrop(HDC dc, const Control& c, const RECT& area);
+    void PaintShape(HDC dc, const Control& shape, int x, int y);
+    void PaintLabel(HDC dc, const Control& c, const RECT& area);
+    void PaintButton(HDC dc, const Control& c, const RECT& area, UINT state);
+    void PaintImage(HDC dc, const Control& c, const RECT& area, bool focused);
+
+    APLwAPP& app_;
+    Win32Shell& shell_;
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    UINT dpi_ = 96;
+    std::map<const Control*, HWND> windows_;
+    std::map<HWND, Control*> controls_;
+    std::map<std::pair<const Control*, int>, HFONT> fonts_;
+    std::map<COLORREF, HBRUSH> brushes_;
+    std::set<const Control*> hovered_;
+    bool keyboardCues_ = false; // focus cues show once the keyboard has moved the focus
+    Pictures pictures_;
+};
+
+// Loads the fonts the program carries, privately, then creates the main window, runs its
+// message loop and returns the program's exit code.
+int RunProgram(HINSTANCE instance);
+
+} // namespace vqx::win32

@@ -1,0 +1,203 @@
+// Drawing of the custom parts: shapes, labels, buttons and the option picture. Each is drawn
+// into an off-screen bitmap first and copied in one step, so nothing flickers when a caption
+// changes during a run.
+#include "window/Look.h"
+#include "window/win32/MainWindow.h"
+
+#include "platform/win32/WinText.h"
+
+#include <algorithm>
+
+#include <string>
+
+namespace vqx::win32 {
+namespace {
+
+// An off-screen copy of a rectangle of a DC, copied back when it goes.
+class OffScreen {
+public:
+    OffScreen(HDC target, const RECT& area)
+        : target_(target), area_(area), dc_(CreateCompatibleDC(target)),
+          bitmap_(CreateCompatibleBitmap(target, Width(), Height())),
+          old_(SelectObject(dc_, bitmap_)) {
+        SetViewportOrgEx(dc_, -area.left, -area.top, nullptr);
+    }
+    ~OffScreen() {
+        SetViewportOrgEx(dc_, 0, 0, nullptr);
+        BitBlt(target_, area_.left, area_.top, Width(), Height(), dc_, 0, 0, SRCCOPY);
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    OffScreen(const OffScreen&) = delete;
+    OffScreen& operator=(const OffScreen&) = delete;
+    HDC dc() const { return dc_; }
+
+private:
+    int Width() const { return area_.right - area_.left; }
+    int Height() const { return area_.bottom - area_.top; }
+    HDC target_;
+    RECT area_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+};
+
+void Fill(HDC dc, const RECT& r, COLORREF colour) {
+    SetDCBrushColor(dc, colour);
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+
+void Frame(HDC dc, const RECT& r, COLORREF colour) {
+    SetDCBrushColor(dc, colour);
+    FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+
+bool Intersects(const Control& a, const Control& b) {
+    return a.Left() < b.Left() + b.Width() && b.Left() < a.Left() + a.Width() &&
+           a.Top() < b.Top() + b.Height() && b.Top() < a.Top() + a.Height();
+}
+
+} // namespace
+
+// What shows through a transparent control: its container's background and the shapes that
+// lie beneath it there, drawn in their place.
+void MainWindow::PaintBackdrop(HDC dc, const Control& c, const RECT& area) {
+    const Control* container = c.Container();
+    Fill(dc, area, container ? container->BackColor() : 16382457);
+    const auto& all = app_.Controls();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) { // bottom of the stack first
+        const Control& o = **it;
+        if (o.Order() <= c.Order() || o.Container() != container ||
+            o.Kind() != ControlKind::Shape || !o.Visible() || !Intersects(o, c))
+            continue;
+        PaintShape(dc, o, area.left + Px(o.Left()) - Px(c.Left()),
+                   area.top + Px(o.Top()) - Px(c.Top()));
+    }
+}
+
+// A shape with its top-left corner at (x, y) of the DC.
+void MainWindow::PaintShape(HDC dc, const Control& shape, int x, int y) {
+    RECT r{x, y, x + Px(shape.Left() + shape.Width()) - Px(shape.Left()),
+           y + Px(shape.Top() + shape.Height()) - Px(shape.Top())};
+    if (!shape.Settings().transparent)
+        Fill(dc, r, shape.BackColor());
+    if (&shape == &app_.FormBarraTitulo) {
+        // The title bar's fill: an upward diagonal hatch in the fill colour over the base.
+        const int step = std::max(4, MulDiv(look::kHatchSpacing, static_cast<int>(dpi_), 96));
+        HRGN clip = CreateRectRgnIndirect(&r);
+        SaveDC(dc);
+        ExtSelectClipRgn(dc, clip, RGN_AND);
+        HPEN pen = CreatePen(PS_SOLID, 1, look::kTitleBarHatch);
+        HGDIOBJ old = SelectObject(dc, pen);
+        const int h = r.bottom - r.top;
+        for (int k = r.left; k < r.right + h; k += step) {
+            MoveToEx(dc, k, r.top, nullptr);
+            LineTo(dc, k - h, r.bottom);
+        }
+        SelectObject(dc, old);
+        DeleteObject(pen);
+        RestoreDC(dc, -1);
+        DeleteObject(clip);
+    }
+    Frame(dc, r, shape.BorderColor());
+}
+
+void MainWindow::PaintShapeWindow(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (Control* c = ControlOf(hwnd)) {
+        RECT r;
+        GetClientRect(hwnd, &r);
+        OffScreen off(dc, r);
+        if (c->Settings().transparent)
+            PaintBackdrop(off.dc(), *c, r);
+        PaintShape(off.dc(), *c, 0, 0);
+    }
+    EndPaint(hwnd, &ps);
+}
+
+void MainWindow::PaintLabel(HDC dc, const Control& c, const RECT& area) {
+    if (c.Settings().transparent)
+        PaintBackdrop(dc, c, area);
+    else
+        Fill(dc, area, c.BackColor());
+    std::wstring text = ToWide(c.Caption());
+    UINT format = DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL |
+                  (c.Settings().align == Align::Center ? DT_CENTER : DT_LEFT);
+    // A long status line is made smaller rather than cut off.
+    int percent = 100;
+    for (; percent > 60; percent -= 5) {
+        SelectObject(dc, FontFor(c, percent));
+        RECT need = area;
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, format | DT_CALCRECT);
+        if (need.bottom <= area.bottom && need.right <= area.right)
+            break;
+    }
+    SelectObject(dc, FontFor(c, percent));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, c.ForeColor());
+    RECT r = area;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+}
+
+void MainWindow::PaintButton(HDC dc, const Control& c, const RECT& area, UINT state) {
+    look::ButtonState s;
+    s.hover = hovered_.count(&c) > 0;
+    s.pressed = (state & ODS_SELECTED) != 0;
+    s.enabled = (state & ODS_DISABLED) == 0;
+    s.focused = (state & ODS_FOCUS) != 0;
+    s.focusCue = keyboardCues_;
+    const look::ButtonLook l = look::Button(c.Settings().button, s);
+    Fill(dc, area, l.face);
+    const std::string& picture = c.Settings().button.picn;
+    if (!picture.empty()) {
+        const int size = MulDiv(24, static_cast<int>(dpi_), 96);
+        if (HICON icon = pictures_.Icon(picture, size))
+            DrawIconEx(dc, (area.left + area.right - size) / 2, (area.top + area.bottom - size) / 2,
+                       icon, size, size, 0, nullptr, DI_NORMAL);
+    }
+    std::wstring text = ToWide(c.Caption());
+    if (!text.empty()) {
+        SelectObject(dc, FontFor(c));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, l.text);
+        RECT r = area;
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    if (l.focusFrame) {
+        const int inset = MulDiv(3, static_cast<int>(dpi_), 96);
+        RECT f{area.left + inset, area.top + inset, area.right - inset, area.bottom - inset};
+        Frame(dc, f, l.focusColour);
+    }
+}
+
+void MainWindow::PaintImage(HDC dc, const Control& c, const RECT& area, bool focused) {
+    PaintBackdrop(dc, c, area);
+    const int size = Px(480);
+    if (HICON icon = pictures_.Icon(c.Picture(), size))
+        DrawIconEx(dc, area.left, area.top, icon, size, size, 0, nullptr, DI_NORMAL);
+    if (focused && keyboardCues_)
+        Frame(dc, area, 8421504);
+}
+
+void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
+    Control* c = ControlOf(item.hwndItem);
+    if (!c)
+        return;
+    OffScreen off(item.hDC, item.rcItem);
+    switch (c->Kind()) {
+    case ControlKind::Button:
+        PaintButton(off.dc(), *c, item.rcItem, item.itemState);
+        break;
+    case ControlKind::ImageBox:
+        PaintImage(off.dc(), *c, item.rcItem, GetFocus() == item.hwndItem);
+        break;
+    default:
+        PaintLabel(off.dc(), *c, item.rcItem);
+        break;
+    }
+}
+
+} // namespace vqx::win32
