@@ -1,6 +1,7 @@
 // The press of "Respaldar": checks the two fields, asks before an existing backup file is
 // replaced, runs the backup, shows its outcome and, after a success, records the destination
 // in "RS.log" for the next start.
+#include "platform/PathRules.h"
 #include "window/APLwAPP.h"
 
 #include <algorithm>
@@ -27,45 +28,6 @@ std::string TrimSpaces(const std::string& text) {
 // only hit that character, never a byte of another one.
 constexpr std::array<std::string_view, 9> kForbidden = {"<", "|", "\\", "/", ">",
                                                         ":", "?", "*",  "¿"};
-
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-// Whether Windows would open a device instead of a file for the name N + ".vqxdb". Windows
-// judges the last path element by what comes before its first dot, with trailing spaces
-// dropped: "CON", "con  ", "COM1." and "NUL.txt" all name a device, and so does every
-// N + ".vqxdb" whose N is such a name (Windows 10, and Wine). Newer Windows versions no longer
-// treat "NUL.txt" as a device, but refusing it there costs the user nothing and keeps the rule
-// the same on every system. COM and LPT take the digits 1 to 9 and also the superscripts
-// "¹", "²" and "³", which Windows counts as digits in these names.
-bool IsDeviceName(std::string_view name) {
-    std::string_view base = name.substr(0, name.find('.'));
-    while (!base.empty() && base.back() == ' ')
-        base.remove_suffix(1);
-    for (std::string_view device : {"CON", "PRN", "AUX", "NUL"})
-        if (EqualsAsciiNoCase(base, device))
-            return true;
-    if (base.size() < 4)
-        return false;
-    const std::string_view stem = base.substr(0, 3), number = base.substr(3);
-    if (!EqualsAsciiNoCase(stem, "COM") && !EqualsAsciiNoCase(stem, "LPT"))
-        return false;
-    if (number.size() == 1)
-        return number[0] >= '1' && number[0] <= '9';
-    return number == "¹" || number == "²" || number == "³";
-}
 
 // A name the backup may use: not empty, none of the nine forbidden characters, no control
 // character (Windows refuses them in file names) and no device name. The double quote is

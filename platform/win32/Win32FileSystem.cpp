@@ -1,5 +1,7 @@
 #include "platform/win32/Win32FileSystem.h"
 
+#include "platform/PathRules.h"
+
 #include "platform/win32/WinInclude.h"
 #include "platform/win32/WinText.h"
 
@@ -276,8 +278,14 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
         return Win32Error(err, "Exists");
     }
     std::unique_ptr<void, FindCloser> handle(found);
-    if (!IsPattern(path))
+    if (!IsPattern(path)) {
+        // The find functions answer for a device name ("CON", "NUL.vqxdb") as if a file were
+        // there; no file is.
+        const std::string name = path.substr(path.find_last_of("\\/") + 1);
+        if (IsDeviceName(name))
+            return std::string();
         return Accepts(entry, attr) ? FromWide(entry.cFileName) : std::string();
+    }
     find_ = std::move(handle);
     findAttr_ = attr;
     if (Accepts(entry, attr))

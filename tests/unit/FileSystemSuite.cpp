@@ -618,6 +618,19 @@ TEST_F(Win32FileSystemTest, StaleTemporaryOfAKilledRunIsReplaced) {
     EXPECT_THAT(env.List(env.Root()), ElementsAre("dst.txt", "src.txt"));
 }
 
+TEST_F(Win32FileSystemTest, DeviceNamesAreNoFiles) {
+    // The find functions make up an entry for a device; the test of a backup file must not
+    // take it for an earlier backup.
+    for (const char* name : {"con.vqxdb", "NUL", "lpt1.vqxdb", "Aux .vqxdb", "COM9."}) {
+        SCOPED_TRACE(name);
+        auto found = fs().Exists(At(name), Attr::Archive);
+        ASSERT_TRUE(found.ok());
+        EXPECT_EQ(found.value(), "");
+    }
+    env.AddFile(At("consola.vqxdb"), "x"); // only the exact device names are special
+    EXPECT_EQ(fs().Exists(At("consola.vqxdb"), Attr::Archive).value_or("?"), "consola.vqxdb");
+}
+
 TEST_F(Win32FileSystemTest, MalformedNamesAreErrorsNotMissingFiles) {
     // In a folder element: Wine reports a bad last element as "not found", Windows does not.
     for (const char* path : {"a|b\\c.txt", "a|b\\*.txt", "a\"b\\c.txt"}) {

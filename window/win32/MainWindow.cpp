@@ -14,6 +14,7 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"APLwAPP";
 constexpr wchar_t kFrameClass[] = L"APLwAPP.Frame";
 constexpr wchar_t kShapeClass[] = L"APLwAPP.Shape";
+constexpr UINT kUnloadMessage = WM_APP + 1;
 
 MainWindow* Self(HWND hwnd) {
     return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -299,11 +300,11 @@ void MainWindow::Focus(const Control& c) {
         SetFocus(w);
 }
 
+// The request may come from inside a control's own message (a click): the window goes once
+// that message has been handled, never under the control's feet.
 void MainWindow::Destroy() {
-    int cancel = 0;
-    app_.Form_Unload(cancel);
-    if (!cancel && hwnd_)
-        DestroyWindow(hwnd_);
+    if (hwnd_)
+        PostMessageW(hwnd_, kUnloadMessage, 0, 0);
 }
 
 void MainWindow::ShowNow() {
@@ -479,6 +480,13 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     case WM_CLOSE:
         self->OnClose();
         return 0;
+    case kUnloadMessage: {
+        int cancel = 0;
+        self->app_.Form_Unload(cancel);
+        if (!cancel)
+            DestroyWindow(hwnd);
+        return 0;
+    }
     case WM_DESTROY:
         self->hwnd_ = nullptr;
         PostQuitMessage(0);

@@ -1,0 +1,110 @@
+// What the start-up and backup cases share beyond the harness: the program's controls by id,
+// their colours on the screen, message-box icons and buttons, files held open by the driver,
+// big files, and the bytes the program writes to "RS.log".
+#pragma once
+
+#include "tests/e2e/Harness.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vqx::e2e {
+
+// Control ids of the window: each control's creation order.
+namespace ctl {
+constexpr int FormDaFRM = 1, ItemText2 = 2, ItemText1 = 3, BotonRespaldar = 4, BotonDescargar = 5,
+              ItemCheck = 6, ItemTitulo2 = 7, ItemBorde2 = 8, ItemTitulo1 = 9, ItemBorde1 = 10,
+              ItemCheckLBL = 11, EstadoFRM = 12, EstadoLBL2 = 13, EstadoLBL1 = 14, FormCerrar = 15;
+} // namespace ctl
+
+// Colours the program gives its controls (COLORREF, as the screen shows them).
+constexpr COLORREF kRed = RGB(246, 90, 91);
+constexpr COLORREF kGreen = RGB(125, 180, 97);
+constexpr COLORREF kFocusedBorder = RGB(128, 128, 128);
+constexpr COLORREF kDisabledBorder = RGB(240, 240, 240);
+
+// The application's titles.
+inline const std::wstring kAppTitle = L"Zorvantec VQX - Respaldo de seguridad";
+inline const std::wstring kLoadTitle = L"Respaldo de seguridad VQX\u00ae";
+
+// The control with that id among the main window's descendants.
+std::optional<Child> ControlById(const App& app, int id);
+// Its window text; empty when there is no such control or it does not answer.
+std::wstring TextOf(const App& app, int id);
+// The text as the system keeps it for the window, read without a message to the program:
+// answers at once while the program is busy.
+std::wstring StoredText(HWND hwnd);
+bool WaitForText(const App& app, int id, const std::wstring& text, Ms deadline = kDeadline);
+// Clicks the control at its centre, as a user would.
+bool ClickControl(App& app, int id);
+// Replaces the text of an edit box as WM_SETTEXT does (the box reports the change).
+bool SetEditText(const App& app, int id, const std::wstring& text);
+
+// The colour of a border shape: its top-left pixel on the screen.
+COLORREF BorderOf(const App& app, int id);
+bool WaitForBorder(const App& app, int id, COLORREF colour, Ms deadline = kDeadline);
+// Whether some pixel of the control's rectangle on the screen has exactly that colour.
+bool ShowsColour(const App& app, int id, COLORREF colour);
+bool WaitForColour(const App& app, int id, COLORREF colour, Ms deadline = kDeadline);
+// The control's rectangle as the screen shows it.
+Image CaptureControl(const App& app, int id);
+
+// Waits until the program's thread has handled the messages sent to it so far (a WM_NULL
+// round trip); false when it does not answer within the deadline.
+bool RoundTrip(const App& app, Ms deadline = kDeadline);
+// Every "#32770" top-level window of the program, shown or not yet shown.
+std::vector<HWND> Dialogs(const App& app);
+
+enum class BoxIcon { None, Stop, Exclamation, Question, Information, Unknown };
+const char* Name(BoxIcon icon);
+void PrintTo(BoxIcon icon, std::ostream* out); // for GoogleTest's messages
+// The icon a message box shows, told by drawing each of the system's icons the same way.
+BoxIcon IconOf(const MessageBoxInfo& box);
+// The ids of the buttons the box shows (IDOK, IDYES, IDNO, ...), in id order.
+std::vector<int> ButtonsOf(const MessageBoxInfo& box);
+bool IsDefaultButton(const MessageBoxInfo& box, int id);
+
+// A file held open by the driver with no sharing at all: no other process can open it while
+// the lock lives (share modes are enforced between the processes of one Wine server).
+class FileLock {
+public:
+    explicit FileLock(const std::wstring& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// Pseudo-random bytes that depend on their position: nothing to compress, no holes.
+std::string Pattern(std::size_t size, std::uint32_t seed);
+// Writes a file of `size` bytes of Pattern-like content in 64 MiB chunks.
+bool WriteBigFile(const std::wstring& path, std::uint64_t size, std::uint32_t seed);
+std::uint64_t FileSize(const std::wstring& path);
+// Whether a file of the data folder holds exactly these bytes; says briefly how it differs
+// (never prints the contents, which may be large).
+::testing::AssertionResult FileHolds(const DataFolder& folder, const std::wstring& relative,
+                                     const std::string& bytes);
+
+// "Respaldo VQX (dd-mm-yyyy)" for the local date now.
+std::wstring DefaultName();
+// A line as the program writes it to "RS.log": the ANSI code page when it holds every
+// character, else UTF-8 behind a byte-order mark; CR LF at the end.
+std::string LogLine(const std::wstring& line);
+// The names in a folder that end with ".~rs" (the copy's temporary), hidden ones too.
+std::vector<std::wstring> Temporaries(const DataFolder& folder, const std::wstring& relative);
+
+// A case whose data folder gets more than a Layout before the program starts: Prepare() runs
+// between laying the folder out and starting the program.
+class PreparedAppTest : public AppTest {
+protected:
+    virtual void Prepare() {}
+    void SetUp() override;
+};
+
+} // namespace vqx::e2e
