@@ -386,7 +386,8 @@ LRESULT MainWindow::OnCommand(HWND child, int code) {
         return 0;
     switch (c->Kind()) {
     case ControlKind::Button:
-        if (code == BN_CLICKED) {
+        // A quick second click arrives as a double click: it is a click all the same.
+        if (code == BN_CLICKED || code == BN_DOUBLECLICKED) {
             if (c == &app_.FormCerrar)
                 app_.FormCerrar_Click();
             else if (c == &app_.BotonRespaldar)
@@ -410,7 +411,7 @@ LRESULT MainWindow::OnCommand(HWND child, int code) {
         break;
     case ControlKind::ImageBox:
     case ControlKind::Label:
-        if (code == STN_CLICKED) {
+        if (code == STN_CLICKED || code == STN_DBLCLK) {
             if (c == &app_.ItemCheck)
                 app_.ItemCheck_Click();
             else if (c == &app_.ItemCheckLBL)
@@ -539,9 +540,14 @@ LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wPara
     switch (msg) {
     case WM_MOUSEMOVE:
         if (c == &self->app_.FormBarraTituloTXT) {
+            // The left button counts only for a press that began on the title text, as when
+            // the press captures the mouse for the control under it.
+            WPARAM keys = self->titlePressed_ ? wParam : (wParam & ~WPARAM{MK_LBUTTON});
             float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / self->dpi_;
             float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / self->dpi_;
-            self->app_.FormBarraTituloTXT_MouseMove(ButtonState(wParam), ShiftState(wParam), x, y);
+            self->app_.FormBarraTituloTXT_MouseMove(ButtonState(keys), ShiftState(keys), x, y);
+            if (!(wParam & MK_LBUTTON))
+                self->titlePressed_ = false;
             return 0;
         }
         if (c && c->Kind() == ControlKind::Button && !self->hovered_.count(c)) {
@@ -552,11 +558,18 @@ LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wPara
         }
         break;
     case WM_MOUSELEAVE:
+        if (c == &self->app_.FormBarraTituloTXT)
+            self->titlePressed_ = false;
         if (c && self->hovered_.erase(c))
             InvalidateRect(hwnd, nullptr, FALSE);
         break;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
         self->keyboardCues_ = false;
+        self->titlePressed_ = c == &self->app_.FormBarraTituloTXT;
+        break;
+    case WM_LBUTTONUP:
+        self->titlePressed_ = false;
         break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:

@@ -76,6 +76,7 @@ private:
     std::map<COLORREF, HBRUSH> brushes_;
     std::set<const Control*> hovered_;
     bool keyboardCues_ = false; // focus cues show once the keyboard has moved the focus
+    bool titlePressed_ = false; // the left button went down on the title text
     Pictures pictures_;
 };
 

@@ -123,22 +123,31 @@ void MainWindow::PaintLabel(HDC dc, const Control& c, const RECT& area) {
     else
         Fill(dc, area, c.BackColor());
     std::wstring text = ToWide(c.Caption());
-    UINT format = DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL |
-                  (c.Settings().align == Align::Center ? DT_CENTER : DT_LEFT);
-    // A long status line is made smaller rather than cut off.
-    int percent = 100;
-    for (; percent > 60; percent -= 5) {
+    const int length = static_cast<int>(text.size());
+    UINT format = DT_NOPREFIX | (c.Settings().align == Align::Center ? DT_CENTER : DT_LEFT);
+    // A status line a little too wide is made smaller to stay on one line; a long one wraps,
+    // made smaller until it fits. Nothing is cut off, at any DPI.
+    auto measure = [&](int percent, UINT how) {
         SelectObject(dc, FontFor(c, percent));
         RECT need = area;
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, format | DT_CALCRECT);
-        if (need.bottom <= area.bottom && need.right <= area.right)
-            break;
+        DrawTextW(dc, text.c_str(), length, &need, how | DT_CALCRECT);
+        return need;
+    };
+    int percent = 100;
+    UINT how = format | DT_SINGLELINE;
+    while (percent > 70 && measure(percent, how).right > area.right)
+        percent -= 5;
+    if (measure(percent, how).right > area.right) {
+        how = format | DT_WORDBREAK | DT_EDITCONTROL;
+        for (percent = 100; percent > 60; percent -= 5)
+            if (measure(percent, how).bottom <= area.bottom)
+                break;
     }
     SelectObject(dc, FontFor(c, percent));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, c.ForeColor());
     RECT r = area;
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+    DrawTextW(dc, text.c_str(), length, &r, how);
 }
 
 void MainWindow::PaintButton(HDC dc, const Control& c, const RECT& area, UINT state) {
