@@ -65,7 +65,8 @@ void APLwAPP::BotonRespaldar_Click() {
     if (Found(D + N + ".vqxdb", Attr::Archive)) {
         const std::string question =
             "Ya existe un archivo con igual nombre '" + N + "'. ¿Desea sobreescribir éste archivo?";
-        if (shell_.MessageBox(question, kTitle, mb::YesNoQuestion) == mb::AnswerNo)
+        // Only Yes is consent: a box closed with the window (WM_CLOSE) answers neither.
+        if (shell_.MessageBox(question, kTitle, mb::YesNoQuestion) != mb::AnswerYes)
             return;
     }
     if (rejected)

@@ -19,7 +19,15 @@ constexpr DWORD kCopyChunk = 1u << 20;    // large enough to amortise the calls,
                                           // keep the progress callback (and the window) lively
 constexpr DWORD kReadLimit = 32u * 1024u; // a first line longer than this is not a line
 constexpr const char* kTempSuffix = ".~rs";
+// The longest path the system takes (its native strings count their bytes in 16 bits). Wine
+// wraps a longer one around to a short, wrong name instead of refusing it.
+constexpr std::size_t kLongestPath = 32767;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// A long copy flushes what it has written on a helper thread each time this much more has been
+// written: the disk writes while the copy goes on, and the last flush is short.
+constexpr ULONGLONG kFlushAside = 32ull << 20;
+constexpr DWORD kFlushPollMs = 10; // how often a wait for a flush calls the progress callback
 
 // The attributes a copy may carry over; compression, encryption, sparseness and the like
 // belong to the source's volume, not to the data.
@@ -108,6 +116,59 @@ bool ToAnsiExactly(const std::wstring& text, std::string& out) {
     // Not every code page reports a substitution; the way back proves the bytes.
     return FromAnsi(out) == text;
 }
+
+// Flushes a file that is being written, on a helper thread. Under Wine a flush takes as long as
+// the disk needs for everything written so far (seconds for a big file), and the window must go
+// on answering meanwhile. The file must stay open until the flusher is gone.
+class Flusher {
+public:
+    explicit Flusher(HANDLE file) : file_(file) {}
+    ~Flusher() { Join(); }
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+
+    bool Busy() const { return thread_ && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT; }
+    // Starts a flush once the one before has ended; the error of an earlier flush, or 0.
+    DWORD Start() {
+        Join();
+        if (error_ == ERROR_SUCCESS) {
+            thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+            if (!thread_)
+                Run(this); // no thread: the same flush, here
+        }
+        return error_;
+    }
+    // Waits for the flush under way, calling `progress` meanwhile (so the window answers); the
+    // error of any flush, or 0. The data is all written by then: a cancel that `progress` answers
+    // is left to the caller, which sees it once the copy is done.
+    DWORD Wait(const CopyProgress& progress) {
+        while (thread_ && WaitForSingleObject(thread_, kFlushPollMs) == WAIT_TIMEOUT) {
+            if (progress)
+                (void)progress();
+        }
+        Join();
+        return error_;
+    }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto* flusher = static_cast<Flusher*>(self);
+        if (!FlushFileBuffers(flusher->file_))
+            flusher->error_ = GetLastError();
+        return 0;
+    }
+    void Join() {
+        if (!thread_)
+            return;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+
+    HANDLE file_;
+    HANDLE thread_ = nullptr;
+    DWORD error_ = ERROR_SUCCESS;
+};
 
 class Win32TextStream : public TextStream {
 public:
@@ -268,8 +329,11 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
     while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
     WIN32_FIND_DATAW entry;
-    HANDLE found = FindFirstFileExW(ToWinPath(path).c_str(), FindExInfoBasic, &entry,
-                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    const std::wstring wide = ToWinPath(path);
+    if (wide.size() > kLongestPath)
+        return Win32Error(ERROR_FILENAME_EXCED_RANGE, "Exists");
+    HANDLE found = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (found == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
@@ -318,6 +382,8 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     // An existing target file is the answer whatever the state of the source: "already
     // there". A folder under that name is not a copy of anything, so it is refused as such.
     const std::wstring dst = ToWinPath(target);
+    if (ToWinPath(target + kTempSuffix).size() > kLongestPath)
+        return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
     const DWORD dstAttributes = GetFileAttributesW(dst.c_str());
     if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
         if (dstAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -347,7 +413,8 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     if (const DWORD err = tmp.Create())
         return Win32Error(err, op);
 
-    ULONGLONG copied = 0;
+    Flusher flusher(tmp.handle());
+    ULONGLONG copied = 0, flushStarted = 0;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(src.get(), buffer.get(), chunk, &got, nullptr))
@@ -360,6 +427,11 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
         if (put != got)
             return Win32Error(ERROR_WRITE_FAULT, op);
         copied += got;
+        if (copied - flushStarted >= kFlushAside && !flusher.Busy()) {
+            if (const DWORD err = flusher.Start())
+                return Win32Error(err, op);
+            flushStarted = copied;
+        }
         if (progress && !progress())
             return Win32Error(ERROR_REQUEST_ABORTED, op);
     }
@@ -379,14 +451,33 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     if (!SetFileInformationByHandle(tmp.handle(), FileBasicInfo, &basic, sizeof basic))
         return Win32Error(GetLastError(), op);
     // The rename is durable only with the data under it on disk; MOVEFILE_WRITE_THROUGH does not
-    // flush the file itself.
-    if (!FlushFileBuffers(tmp.handle()) || !tmp.Close())
+    // flush the file itself. A copy of more than one chunk has its last flush on the helper
+    // thread too, and the caller goes on yielding meanwhile; a small file's is short, done here.
+    DWORD flushed = flusher.Wait(progress);
+    if (flushed == ERROR_SUCCESS && copied > kCopyChunk)
+        flushed = flusher.Start();
+    else if (flushed == ERROR_SUCCESS && !FlushFileBuffers(tmp.handle()))
+        flushed = GetLastError();
+    if (flushed == ERROR_SUCCESS)
+        flushed = flusher.Wait(progress);
+    if (flushed != ERROR_SUCCESS)
+        return Win32Error(flushed, op);
+    if (!tmp.Close())
         return Win32Error(GetLastError(), op);
     src.Close();
 
+    // The copy keeps the source's read-only mark, and Windows refuses to replace a read-only
+    // file: an earlier backup of a read-only database would block every later one. The mark
+    // comes off just for the replacement and goes back if it fails.
+    const DWORD existing = overwrite ? GetFileAttributesW(dst.c_str()) : INVALID_FILE_ATTRIBUTES;
+    const bool unmarked = existing != INVALID_FILE_ATTRIBUTES &&
+                          (existing & FILE_ATTRIBUTE_READONLY) &&
+                          SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!MoveFileExW(tmp.path().c_str(), dst.c_str(), flags)) {
         DWORD err = GetLastError();
+        if (unmarked)
+            SetFileAttributesW(dst.c_str(), existing);
         // A target that appeared meanwhile: the same answer as when it was there before.
         if (!overwrite && err == ERROR_ALREADY_EXISTS)
             err = ERROR_FILE_EXISTS;
@@ -397,7 +488,10 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
 }
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {
-    if (!CreateDirectoryW(ToWinPath(path).c_str(), nullptr))
+    const std::wstring wide = ToWinPath(path);
+    if (wide.size() > kLongestPath)
+        return Win32Error(ERROR_FILENAME_EXCED_RANGE, "MakeFolder");
+    if (!CreateDirectoryW(wide.c_str(), nullptr))
         return Win32Error(GetLastError(), "MakeFolder");
     return {};
 }

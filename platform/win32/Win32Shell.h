@@ -35,6 +35,9 @@ private:
     HWND owner_ = nullptr;
     int pointer_ = 0;
     bool quitSeen_ = false;
+    static constexpr std::uint64_t kYieldGapMs = 10;
+    bool pumped_ = false;        // a Yield has looked at the queue
+    std::uint64_t lastPump_ = 0; // when, in GetTickCount64 ms
     std::function<bool(MSG&)> preTranslate_;
 };
 

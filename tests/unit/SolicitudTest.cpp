@@ -159,6 +159,8 @@ TEST(SolicitudQuestionTest, AnExistingBackupIsReplacedOnlyAfterYes) {
     };
     const std::vector<Case> cases = {
         {"No leaves everything", kName, mb::AnswerNo, false, {"Message 36"}, "vieja"},
+        // A box that goes with the window (a close while it is open) answers neither.
+        {"no answer is no consent", kName, 0, false, {"Message 36"}, "vieja"},
         {"Yes replaces", kName, mb::AnswerYes, false, {"Message 36", "Pointer=11"}, "db"},
         {"a failing test counts as no file", kName, mb::AnswerNo, true, {"Pointer=11"}, "db"},
         {"asked, then the name is refused",

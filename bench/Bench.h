@@ -1,0 +1,30 @@
+// Shared pieces of the measuring programs: a clock, the output format and the subcommands.
+// Every result goes to stdout as "key=value" lines for scripts/bench to read; problems go to
+// stderr.
+#pragma once
+
+#include "platform/win32/WinInclude.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vqx::bench {
+
+// Seconds since an arbitrary start, from the performance counter.
+double Now();
+
+void Put(const char* key, double value);
+void Put(const char* key, std::uint64_t value);
+void Put(const char* key, const std::string& value);
+void Fail(const std::string& what); // to stderr
+
+std::string Narrow(const std::wstring& text);
+
+// The subcommands; each returns the process exit code.
+int RunEngine(const std::vector<std::wstring>& args);   // engine DATA DEST NAME ON|OFF
+int RunCopyFile(const std::vector<std::wstring>& args); // copyfile SOURCE TARGET
+int RunProgram(const std::vector<std::wstring>& args);  // program DATABASE DEST [DATACENTRE]
+int RunStartup(const std::vector<std::wstring>& args);  // startup MINIMAL RUNS
+
+} // namespace vqx::bench

@@ -1,0 +1,71 @@
+// vqx_bench: the Windows side of scripts/bench. One subcommand per measurement; run with no
+// arguments for the list.
+#include "bench/Bench.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vqx::bench {
+
+double Now() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / frequency;
+}
+
+void Put(const char* key, double value) {
+    std::printf("%s=%.6f\n", key, value);
+    std::fflush(stdout);
+}
+
+void Put(const char* key, std::uint64_t value) {
+    std::printf("%s=%llu\n", key, static_cast<unsigned long long>(value));
+    std::fflush(stdout);
+}
+
+void Put(const char* key, const std::string& value) {
+    std::printf("%s=%s\n", key, value.c_str());
+    std::fflush(stdout);
+}
+
+void Fail(const std::string& what) {
+    std::fprintf(stderr, "vqx_bench: %s\n", what.c_str());
+    std::fflush(stderr);
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int in = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), in, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace vqx::bench
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace vqx::bench;
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    const std::vector<std::wstring> args(argv + (argc > 1 ? 2 : argc), argv + argc);
+    if (command == L"engine")
+        return RunEngine(args);
+    if (command == L"copyfile")
+        return RunCopyFile(args);
+    if (command == L"program")
+        return RunProgram(args);
+    if (command == L"startup")
+        return RunStartup(args);
+    std::fputs("usage: vqx_bench engine DATA DEST NAME ON|OFF\n"
+               "       vqx_bench copyfile SOURCE TARGET\n"
+               "       vqx_bench program DATABASE DEST [DATACENTRE]\n"
+               "       vqx_bench startup MINIMAL RUNS\n",
+               stderr);
+    return 2;
+}

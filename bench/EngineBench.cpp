@@ -1,0 +1,84 @@
+// The copies measured inside one process: the utility's backup run (the real file system and
+// shell, no window) and Wine's own CopyFileW followed by a flush of the copy.
+#include "bench/Bench.h"
+#include "platform/Borrowed.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Shell.h"
+#include "window/APLwAPP.h"
+
+#include <cstdio>
+
+namespace vqx::bench {
+namespace {
+
+// The program's own shell, without a window: it yields as in the program (its message queue
+// is empty here), but reports message boxes on stderr and answers them with OK, and names the
+// data folder given instead of the folder of this program.
+class QuietShell : public win32::Win32Shell {
+public:
+    explicit QuietShell(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
+
+    int MessageBox(const std::string& text, const std::string& title, int) override {
+        Fail("message box \"" + title + "\": " + text);
+        ++boxes;
+        return mb::AnswerOk;
+    }
+    std::string DataFolder() override { return dataFolder_; }
+
+    int boxes = 0;
+
+private:
+    std::string dataFolder_;
+};
+
+} // namespace
+
+int RunEngine(const std::vector<std::wstring>& args) {
+    if (args.size() != 4 || (args[3] != L"ON" && args[3] != L"OFF")) {
+        Fail("engine DATA DEST NAME ON|OFF");
+        return 2;
+    }
+    Win32FileSystem fs;
+    QuietShell shell(Narrow(args[0]));
+    APLwAPP app(LendFileSystem(fs), shell);
+    app.ItemCheck.SetTag(Narrow(args[3]));
+
+    const double start = Now();
+    const bool ok = app.proFN_Respaldar(Narrow(args[1]), Narrow(args[2]));
+    const double seconds = Now() - start;
+
+    Put("seconds", seconds);
+    Put("ok", std::uint64_t{ok});
+    Put("left_out", static_cast<std::uint64_t>(app.LeftOut().size()));
+    Put("boxes", static_cast<std::uint64_t>(shell.boxes));
+    for (const LeftOutFile& f : app.LeftOut())
+        Fail("left out: " + f.path + ": " + f.reason.description);
+    return ok && shell.boxes == 0 ? 0 : 1;
+}
+
+int RunCopyFile(const std::vector<std::wstring>& args) {
+    if (args.size() != 2) {
+        Fail("copyfile SOURCE TARGET");
+        return 2;
+    }
+    const double start = Now();
+    if (!CopyFileW(args[0].c_str(), args[1].c_str(), FALSE)) {
+        Fail("CopyFileW failed: error " + std::to_string(GetLastError()));
+        return 1;
+    }
+    HANDLE copy = CreateFileW(args[1].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool flushed = copy != INVALID_HANDLE_VALUE && FlushFileBuffers(copy);
+    const DWORD error = GetLastError();
+    if (copy != INVALID_HANDLE_VALUE)
+        CloseHandle(copy);
+    const double seconds = Now() - start;
+    if (!flushed) {
+        Fail("flushing the copy failed: error " + std::to_string(error));
+        return 1;
+    }
+    Put("seconds", seconds);
+    return 0;
+}
+
+} // namespace vqx::bench
