@@ -245,7 +245,7 @@ int RunProgram(const std::vector<std::wstring>& args) {
     Put("worst_ms", Percentile(rounds, 1.0) * 1000);
     Put("p99_ms", Percentile(rounds, 0.99) * 1000);
     Put("median_ms", Percentile(rounds, 0.5) * 1000);
-    Put("worst_during", worstStage.empty() ? std::string("-") : Narrow(worstStage));
+    Put("worst_during", worstStage.empty() ? std::string("(start)") : Narrow(worstStage));
     Put("backup_bytes", BackupBytes(dest));
     if (haveCounters) {
         Put("peak_working_set", static_cast<std::uint64_t>(counters.PeakWorkingSetSize));
