@@ -313,10 +313,16 @@ void MainWindow::ShowNow() {
 }
 
 void MainWindow::DragByCaption() {
-    POINT p;
-    GetCursorPos(&p);
+    // Anchored where the button went down on the title text, so that the window follows the
+    // pointer by the whole way it has moved, also when moves came faster than they were seen.
+    POINT p = titlePressPoint_;
+    if (!titlePressed_) {
+        const DWORD at = GetMessagePos();
+        p = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    }
     ReleaseCapture();
     SendMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
+    titlePressed_ = false; // the move has ended with the button's release
 }
 
 // Keyboard stops in tab-index order. The option's picture has no index of its own; it takes the
@@ -567,6 +573,11 @@ LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wPara
     case WM_LBUTTONDBLCLK:
         self->keyboardCues_ = false;
         self->titlePressed_ = c == &self->app_.FormBarraTituloTXT;
+        if (self->titlePressed_) {
+            self->titlePressPoint_ = {static_cast<short>(LOWORD(lParam)),
+                                      static_cast<short>(HIWORD(lParam))};
+            ClientToScreen(hwnd, &self->titlePressPoint_);
+        }
         break;
     case WM_LBUTTONUP:
         self->titlePressed_ = false;

@@ -77,6 +77,7 @@ private:
     std::set<const Control*> hovered_;
     bool keyboardCues_ = false; // focus cues show once the keyboard has moved the focus
     bool titlePressed_ = false; // the left button went down on the title text
+    POINT titlePressPoint_{};   // where, on the screen
     Pictures pictures_;
 };
 
