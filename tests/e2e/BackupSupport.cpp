@@ -374,4 +374,20 @@ void PreparedAppTest::SetUp() {
     ASSERT_NE(window, nullptr);
 }
 
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
+        if (end == std::wstring::npos)
+            return lines;
+        start = end + 2;
+    }
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
 } // namespace vqx::e2e

@@ -107,4 +107,8 @@ protected:
     void SetUp() override;
 };
 
+// The lines of a message text, split at CR LF.
+std::vector<std::wstring> Lines(const std::wstring& text);
+bool StartsWith(const std::wstring& text, const std::wstring& head);
+
 } // namespace vqx::e2e

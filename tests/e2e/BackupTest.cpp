@@ -19,22 +19,6 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
     return names;
 }
 
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find(L"\r\n", start);
-        lines.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
-        if (end == std::wstring::npos)
-            return lines;
-        start = end + 2;
-    }
-}
-
-bool StartsWith(const std::wstring& text, const std::wstring& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 // A data folder with the typical data centre, a database of recognisable bytes and an empty
 // destination folder that "RS.log" names.
 class BackupTest : public PreparedAppTest {

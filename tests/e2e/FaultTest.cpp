@@ -41,22 +41,6 @@ std::int32_t Number(DWORD error) {
     return static_cast<std::int32_t>(0x80070000u | error);
 }
 
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find(L"\r\n", start);
-        lines.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
-        if (end == std::wstring::npos)
-            return lines;
-        start = end + 2;
-    }
-}
-
-bool StartsWith(const std::wstring& text, const std::wstring& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

@@ -799,4 +799,23 @@ void AppTest::TearDown() {
     folder.reset();
 }
 
+Child AppTest::Control(int id) const {
+    auto child = app.FindChild([&](const Child& c) { return c.id == id; });
+    if (!child)
+        ADD_FAILURE() << "the window has no control with id " << id;
+    return child.value_or(Child{});
+}
+
+std::wstring AppTest::Text(int id) const {
+    return WindowText(Control(id).hwnd).value_or(L"?");
+}
+
+int AppTest::FocusedId() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndFocus)
+        return 0;
+    return GetDlgCtrlID(info.hwndFocus);
+}
+
 } // namespace vqx::e2e

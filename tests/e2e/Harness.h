@@ -200,6 +200,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // A control of the program's window by its id (its creation order); a failure when none.
+    Child Control(int id) const;
+    std::wstring Text(int id) const;
+    // The control that has the keyboard focus in the program (0: none of its controls).
+    int FocusedId() const;
+
     std::optional<DataFolder> folder;
     App app;
     HWND window = nullptr;

@@ -149,24 +149,6 @@ protected:
         return layout;
     }
 
-    Child Control(int id) const {
-        auto child = app.FindChild([&](const Child& c) { return c.id == id; });
-        if (!child)
-            ADD_FAILURE() << "the window has no control with id " << id;
-        return child.value_or(Child{});
-    }
-
-    std::wstring Text(int id) const { return WindowText(Control(id).hwnd).value_or(L"?"); }
-
-    // The control that has the keyboard focus in the program (0: none of its controls).
-    int FocusedId() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndFocus)
-            return 0;
-        return GetDlgCtrlID(info.hwndFocus);
-    }
-
     bool WaitForFocus(int id) {
         return WaitUntil([&] { return FocusedId() == id; }, 3s);
     }
