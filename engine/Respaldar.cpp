@@ -26,6 +26,9 @@ constexpr std::uint64_t kYieldIntervalMs = 50;
 } // namespace
 
 bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
+    // Only the end of the run that set it may clear the running state.
+    if (running_)
+        return false;
     std::string entry; // the name the enumeration returned last
     leftOut_.clear();
     running_ = true;

@@ -46,7 +46,25 @@ bool AcceptableName(const std::string& N) {
 
 } // namespace
 
+// A destination the backup may write to: an absolute path (a relative one would land wherever
+// the current folder is) outside the data centre (a backup there would be copied into every
+// later backup, growing the data with each run).
+bool APLwAPP::AcceptableDestination(const std::string& D) {
+    return !D.empty() && IsAbsoluteDestination(D) &&
+           !IsInsideFolder(D, shell_.DataFolder() + "\\VQX Datos");
+}
+
 void APLwAPP::BotonRespaldar_Click() {
+    // One request at a time: a key or a click handled while this one asks, runs or reports
+    // (message boxes and yields let messages through) must not start another.
+    if (requestActive_)
+        return;
+    requestActive_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{requestActive_};
+
     const std::string N = TrimSpaces(ItemText(1).Text());
     const std::string D = TrimSpaces(ItemText(2).Text());
 
@@ -55,14 +73,17 @@ void APLwAPP::BotonRespaldar_Click() {
         ItemBorde(1).SetBorderColor(kRejected);
         rejected = true;
     }
-    if (D.empty()) {
+    // The folder part of D is taken as a folder path once; what the run appends to it then
+    // reaches the file system unchanged.
+    const std::string target = NormalizeDestination(D);
+    if (!AcceptableDestination(target)) {
         ItemBorde(2).SetBorderColor(kRejected);
         return;
     }
 
     // The question comes before the refusal of the name, so it may be asked for a name that
     // is then refused; the backup never runs with one.
-    if (Found(D + N + ".vqxdb", Attr::Archive)) {
+    if (Found(target + N + ".vqxdb", Attr::Archive)) {
         const std::string question =
             "Ya existe un archivo con igual nombre '" + N + "'. ¿Desea sobreescribir éste archivo?";
         // Only Yes is consent: a box closed with the window (WM_CLOSE) answers neither.
@@ -73,7 +94,7 @@ void APLwAPP::BotonRespaldar_Click() {
         return;
 
     shell_.SetPointer(ptr::Hourglass);
-    const bool completed = proFN_Respaldar(D, N);
+    const bool completed = proFN_Respaldar(target, N);
 
     // A close was asked for during the run: the run has stopped and the window goes now,
     // without an outcome and without a record of a backup that did not finish.

@@ -1,4 +1,6 @@
-// The file operations the utility relies on. Paths are UTF-8 full paths with "\" separators.
+// The file operations the utility relies on. Paths are UTF-8 full paths with "\" separators,
+// already normalised ("." and ".." resolved, no repeated separators): every name in them is
+// taken exactly as written, so "a ", "b." and "a" are three different names.
 #pragma once
 
 #include "platform/Result.h"
@@ -28,7 +30,8 @@ public:
     // represents the text exactly, otherwise in UTF-8 with a byte-order mark.
     virtual Status WriteLine(const std::string& text) = 0;
     // Reads the first line, without its line break. Reads a bounded prefix of the file only and
-    // stops at a NUL; accepts UTF-8 with a byte-order mark and ANSI text.
+    // stops at a NUL; accepts ANSI text, UTF-8 with a byte-order mark, and UTF-16 LE with a
+    // byte-order mark (Notepad's "Unicode").
     virtual Result<std::string> ReadLine() = 0;
     virtual Status Close() = 0;
 };
@@ -45,9 +48,12 @@ public:
     virtual Result<std::string> NextMatch() = 0;
 
     // Copies one file. The target never holds a partial copy under its real name: the data
-    // goes to a temporary file beside it that takes the real name only once it is complete
-    // and flushed. overwrite=false fails when the target exists, without reading the source,
-    // and leaves the target unchanged. progress may cancel a long copy.
+    // goes to a new hidden temporary file beside it, under a name no other file has, that takes
+    // the real name only once it is complete and flushed; a target held open for a moment by
+    // another program is waited for, briefly. The first copy into a folder removes the
+    // temporaries that killed runs left there. overwrite=false fails when the target exists,
+    // without reading the source, and leaves the target unchanged. progress is called between
+    // chunks and while waiting, and may cancel.
     virtual Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
                             const CopyProgress& progress = {}) = 0;
 

@@ -108,6 +108,7 @@ private:
     WindowHost* host_ = nullptr;
     std::vector<LeftOutFile> leftOut_;
     bool running_ = false;
+    bool requestActive_ = false; // from the press of "Respaldar" until its outcome is shown
     bool closePending_ = false;
     std::uint64_t lastYield_ = 0;
 
@@ -115,6 +116,8 @@ private:
     // Whether the existence test finds `path` with `attr`, through a service of its own; a
     // service that cannot be made or a test that fails counts as "not there".
     bool Found(const std::string& path, Attr attr);
+    // Whether the backup may write to this normalized destination.
+    bool AcceptableDestination(const std::string& D);
     // Records D as the one line of "RS.log"; any failure is passed over.
     void WriteLastDestination(const std::string& D);
     // The first line of "RS.log" when it can be read; nothing otherwise.

@@ -62,6 +62,9 @@ void APLwAPP::FormBarraTituloTXT_MouseMove(int button, int /*shift*/, float /*x*
 }
 
 void APLwAPP::ItemCheck_Click() {
+    // The run reads the option: it stays as it was when "Respaldar" was pressed.
+    if (requestActive_)
+        return;
     // "OX" never arrives here: the option's controls are disabled in that state.
     if (ItemCheck.Tag() == "ON") {
         ItemCheck.SetPicture("icoEstadoOFF");
@@ -89,6 +92,8 @@ void APLwAPP::ItemText_LostFocus(int index) {
 }
 
 void APLwAPP::BotonDescargar_Click() {
+    if (requestActive_)
+        return; // no folder dialog over a backup under way
     Control& field = ItemText(2);
     ItemBorde(2).SetBorderColor(kFocused);
     // A cancelled dialog gives empty text, which clears the field.

@@ -1,12 +1,17 @@
 #include "platform/win32/Win32FileSystem.h"
 
+#include "platform/CopyTemporary.h"
 #include "platform/PathRules.h"
 
 #include "platform/win32/WinInclude.h"
 #include "platform/win32/WinText.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -18,11 +23,13 @@ namespace {
 constexpr DWORD kCopyChunk = 256u << 10;  // large enough to amortise the calls; writes of 1 MiB
                                           // and more are up to 5 times slower on some machines
 constexpr DWORD kReadLimit = 32u * 1024u; // a first line longer than this is not a line
-constexpr const char* kTempSuffix = ".~rs";
 // The longest path the system takes (its native strings count their bytes in 16 bits). Wine
 // wraps a longer one around to a short, wrong name instead of refusing it.
 constexpr std::size_t kLongestPath = 32767;
+// The longest name of one path element.
+constexpr std::size_t kLongestName = 255;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE"; // UTF-16 LE, Notepad's "Unicode"
 
 // A long copy flushes what it has written on a helper thread each time this much more has been
 // written: the disk writes while the copy goes on, and the last flush is short. From kLongCopy
@@ -31,6 +38,13 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr ULONGLONG kFlushAside = 32ull << 20;
 constexpr ULONGLONG kLongCopy = 4ull << 20;
 constexpr DWORD kFlushPollMs = 10; // how often a wait for a flush calls the progress callback
+
+// A virus scanner or a sync client often opens a file for a moment just after it was written,
+// and a rename onto it fails meanwhile: it is tried again after these pauses (about a second
+// in all) before the failure counts.
+constexpr DWORD kRenamePausesMs[] = {50, 100, 200, 300, 400};
+// Names tried for a temporary before giving up; another is needed only when one is taken.
+constexpr int kTemporaryNameTries = 8;
 
 // The attributes a copy may carry over; compression, encryption, sparseness and the like
 // belong to the source's volume, not to the data.
@@ -158,7 +172,8 @@ public:
     }
 
 private:
-    static DWORD WINAPI Run(void* self) {
+    // Nothing here can throw: no exception may leave a thread.
+    static DWORD WINAPI Run(void* self) noexcept {
         auto* flusher = static_cast<Flusher*>(self);
         if (!FlushFileBuffers(flusher->file_))
             flusher->error_ = GetLastError();
@@ -228,6 +243,19 @@ public:
         }
         bytes.resize(have);
         std::string_view view(bytes);
+        if (view.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
+            // Cut in 16-bit units: the bytes of a CR, LF or NUL occur inside other characters.
+            std::wstring line;
+            for (std::size_t i = kUtf16Bom.size(); i + 1 < view.size(); i += 2) {
+                const auto unit =
+                    static_cast<wchar_t>(static_cast<unsigned char>(view[i]) |
+                                         static_cast<unsigned char>(view[i + 1]) << 8);
+                if (unit == L'\r' || unit == L'\n' || unit == L'\0')
+                    break;
+                line += unit;
+            }
+            return FromWide(line);
+        }
         const bool utf8 = view.substr(0, kBom.size()) == kBom;
         if (utf8)
             view.remove_prefix(kBom.size());
@@ -250,47 +278,112 @@ private:
     bool utf8_ = false;
 };
 
-// The copy in progress beside the target: deleted again unless it was put in place.
+// Waits about `ms`, calling `progress` every few milliseconds so that the window answers; false
+// once it asks to stop.
+bool Pause(DWORD ms, const CopyProgress& progress) {
+    for (DWORD waited = 0; waited < ms; waited += kFlushPollMs) {
+        Sleep(kFlushPollMs);
+        if (progress && !progress())
+            return false;
+    }
+    return true;
+}
+
+// The 16 hex digits of a temporary's name: this process's id and a serial number, which
+// starts somewhere different in each process, since ids are reused.
+std::wstring TemporaryDigits() {
+    static std::atomic<DWORD> serial{[] {
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        return static_cast<DWORD>(static_cast<ULONGLONG>(now.QuadPart) * 2654435761u);
+    }()};
+    ULONGLONG value = (static_cast<ULONGLONG>(GetCurrentProcessId()) << 32) | serial++;
+    std::wstring digits(kTemporaryDigits, L'0');
+    for (std::size_t i = digits.size(); i-- > 0; value >>= 4)
+        digits[i] = L"0123456789abcdef"[value & 15];
+    return digits;
+}
+
+// The target's path with its name turned into a temporary's. A name near the length limit
+// gives up its end (never half of a surrogate pair) to make room for the mark and the digits.
+std::wstring TemporaryPath(const std::wstring& target) {
+    const std::size_t nameStart = target.find_last_of(L'\\') + 1;
+    const std::size_t room = kLongestName - kTemporaryMark.size() - kTemporaryDigits;
+    std::size_t keep = std::min(target.size() - nameStart, room);
+    if (keep < target.size() - nameStart && keep > 0 &&
+        IS_HIGH_SURROGATE(target[nameStart + keep - 1]))
+        --keep;
+    return target.substr(0, nameStart + keep) +
+           std::wstring(kTemporaryMark.begin(), kTemporaryMark.end()) + TemporaryDigits();
+}
+
+// The copy in progress beside its target, hidden, under a name of its own. It is created as a
+// new file, so whatever stands at a name (a user's file, a hard or symbolic link) is never
+// opened, truncated or followed. It stays open without sharing until it has the target's
+// name: nobody can change, take or delete it meanwhile. Deleted again unless it got there.
 class TempCopy {
 public:
-    explicit TempCopy(std::wstring path) : path_(std::move(path)) {}
+    TempCopy() = default;
     ~TempCopy() { Discard(); }
     TempCopy(const TempCopy&) = delete;
     TempCopy& operator=(const TempCopy&) = delete;
 
-    // Creates (or replaces a stale) hidden temporary; returns the Win32 error or 0.
-    DWORD Create() {
-        file_ = Open();
-        if (!file_.valid()) {
+    // Creates the temporary beside `target`; returns the Win32 error or 0.
+    DWORD Create(const std::wstring& target) {
+        for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
+            path_ = TemporaryPath(target);
+            file_ = OpenFile(path_, GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN |
+                                 FILE_FLAG_OPEN_REPARSE_POINT);
+            if (file_.valid()) {
+                owned_ = true;
+                return ERROR_SUCCESS;
+            }
             const DWORD err = GetLastError();
-            // A killed run may have left it read-only (it already carried the source's
-            // attributes); anything else, such as another run writing it right now, stays.
-            if (err != ERROR_ACCESS_DENIED ||
-                !SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL))
+            if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS)
                 return err;
-            file_ = Open();
-            if (!file_.valid())
-                return GetLastError();
         }
-        owned_ = true;
-        return ERROR_SUCCESS;
+        return ERROR_FILE_EXISTS;
+    }
+
+    // Gives it the target's name through its own handle; a target held open for a moment is
+    // waited for (calling `progress`, which may cancel). Returns the Win32 error or 0.
+    DWORD Rename(const std::wstring& target, bool replace, const CopyProgress& progress) {
+        const auto nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        // The structure ends in room for one character: the terminating NUL.
+        const std::size_t size = sizeof(FILE_RENAME_INFO) + nameBytes;
+        const std::size_t words = (size + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG);
+        std::unique_ptr<ULONGLONG[]> block(new (std::nothrow) ULONGLONG[words]());
+        if (!block)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.get());
+        info->ReplaceIfExists = replace ? TRUE : FALSE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = nameBytes;
+        std::memcpy(info->FileName, target.c_str(), nameBytes);
+        for (std::size_t pause = 0;; ++pause) {
+            if (SetFileInformationByHandle(file_.get(), FileRenameInfo, info,
+                                           static_cast<DWORD>(words * sizeof(ULONGLONG)))) {
+                owned_ = false;
+                return ERROR_SUCCESS;
+            }
+            const DWORD err = GetLastError();
+            if ((err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) ||
+                pause == std::size(kRenamePausesMs))
+                return err;
+            if (!Pause(kRenamePausesMs[pause], progress))
+                return ERROR_REQUEST_ABORTED;
+        }
     }
 
     HANDLE handle() const { return file_.get(); }
-    const std::wstring& path() const { return path_; }
     bool Close() { return file_.Close(); }
-    void Keep() { owned_ = false; }
 
 private:
-    File Open() const {
-        return OpenFile(path_, GENERIC_WRITE, 0, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN);
-    }
     void Discard() {
         if (!owned_)
             return;
         file_.Close();
-        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL); // it may be read-only by now
         DeleteFileW(path_.c_str());
         owned_ = false;
     }
@@ -389,7 +482,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     // An existing target file is the answer whatever the state of the source: "already
     // there". A folder under that name is not a copy of anything, so it is refused as such.
     const std::wstring dst = ToWinPath(target);
-    if (ToWinPath(target + kTempSuffix).size() > kLongestPath)
+    if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
     const DWORD dstAttributes = GetFileAttributesW(dst.c_str());
     if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
@@ -415,9 +508,9 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
     if (!buffer)
         return Win32Error(ERROR_NOT_ENOUGH_MEMORY, op);
-    // A fixed name beside the target: a stale one from a killed run is simply replaced.
-    TempCopy tmp(ToWinPath(target + kTempSuffix));
-    if (const DWORD err = tmp.Create())
+    SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
+    TempCopy tmp;
+    if (const DWORD err = tmp.Create(dst))
         return Win32Error(err, op);
 
     Flusher flusher(tmp.handle());
@@ -448,17 +541,17 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     if (copied != size || static_cast<ULONGLONG>(endSize.QuadPart) != size)
         return Win32Error(ERROR_FILE_INVALID, op);
 
-    // The source's time and attributes; this also drops the temporary's hidden mark.
+    // The source's time now; its attributes only once the copy has its real name: until then
+    // the hidden mark stays, so that a run killed at any moment leaves nothing visible and the
+    // next one recognises the leftover.
     FILE_BASIC_INFO basic{};
     basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
     basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
-    basic.FileAttributes = info.dwFileAttributes & kCopiedAttributes;
-    if (basic.FileAttributes == 0)
-        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
     if (!SetFileInformationByHandle(tmp.handle(), FileBasicInfo, &basic, sizeof basic))
         return Win32Error(GetLastError(), op);
-    // The rename is durable only with the data under it on disk; MOVEFILE_WRITE_THROUGH does not
-    // flush the file itself.
+    // The rename is durable only with the data under it on disk, and no rename flushes the
+    // file itself.
     DWORD flushed = flusher.Wait(progress);
     if (flushed == ERROR_SUCCESS && copied >= kLongCopy)
         flushed = flusher.Start();
@@ -468,8 +561,6 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
         flushed = flusher.Wait(progress);
     if (flushed != ERROR_SUCCESS)
         return Win32Error(flushed, op);
-    if (!tmp.Close())
-        return Win32Error(GetLastError(), op);
     src.Close();
 
     // The copy keeps the source's read-only mark, and Windows refuses to replace a read-only
@@ -479,9 +570,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     const bool unmarked = existing != INVALID_FILE_ATTRIBUTES &&
                           (existing & FILE_ATTRIBUTE_READONLY) &&
                           SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(tmp.path().c_str(), dst.c_str(), flags)) {
-        DWORD err = GetLastError();
+    if (DWORD err = tmp.Rename(dst, overwrite, progress)) {
         if (unmarked)
             SetFileAttributesW(dst.c_str(), existing);
         // A target that appeared meanwhile: the same answer as when it was there before.
@@ -489,8 +578,36 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
             err = ERROR_FILE_EXISTS;
         return Win32Error(err, op);
     }
-    tmp.Keep();
+    // Through the handle that still holds it: the attributes reach this file and no other.
+    FILE_BASIC_INFO attributes{};
+    attributes.FileAttributes = info.dwFileAttributes & kCopiedAttributes;
+    if (attributes.FileAttributes == 0)
+        attributes.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(tmp.handle(), FileBasicInfo, &attributes, sizeof attributes))
+        return Win32Error(GetLastError(), op);
+    tmp.Close(); // the data is on the disk already: a failing close loses nothing
     return {};
+}
+
+void Win32FileSystem::SweepOnce(const std::wstring& folder) {
+    if (!swept_.insert(folder).second)
+        return;
+    const std::wstring mark(kTemporaryMark.begin(), kTemporaryMark.end());
+    WIN32_FIND_DATAW entry;
+    HANDLE found = FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(), FindExInfoBasic,
+                                    &entry, FindExSearchNameMatch, nullptr, 0);
+    if (found == INVALID_HANDLE_VALUE)
+        return;
+    std::unique_ptr<void, FindCloser> handle(found);
+    // Never read-only, a folder or a link: the copy makes none of these. A temporary that a
+    // running copy holds open shares nothing, so its delete fails, and it stays.
+    constexpr DWORD kNotOurs =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
+            !(entry.dwFileAttributes & kNotOurs) && IsTemporaryName(FromWide(entry.cFileName)))
+            DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
+    } while (FindNextFileW(found, &entry));
 }
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {

@@ -4,6 +4,8 @@
 #include "platform/FileSystem.h"
 
 #include <memory>
+#include <set>
+#include <string>
 
 namespace vqx {
 
@@ -26,6 +28,9 @@ public:
 private:
     // The next accepted name of the open enumeration; empty text (and closed) at its end.
     Result<std::string> Advance(const char* source);
+    // Removes what killed copies left in a folder ("\\?\" form) the first time this object
+    // writes there: hidden files with a temporary's name, and nothing else.
+    void SweepOnce(const std::wstring& folder);
 
     // A find handle (HANDLE is void*), closed with FindClose.
     struct FindCloser {
@@ -33,6 +38,7 @@ private:
     };
     std::unique_ptr<void, FindCloser> find_; // the pattern NextMatch continues
     Attr findAttr_ = Attr::Normal;
+    std::set<std::wstring> swept_; // the folders SweepOnce has seen
 };
 
 } // namespace vqx

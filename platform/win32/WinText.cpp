@@ -2,6 +2,7 @@
 
 #include "platform/win32/WinInclude.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cwchar>
@@ -13,12 +14,12 @@ static_assert(std::is_same_v<DWORD, unsigned long>, "WinText.h declares DWORD as
 
 namespace {
 
-// Paths from this length on go through the "\\?\" form. CreateDirectoryW stops at
-// MAX_PATH - 12 (room for an 8.3 name), the lowest of the classic limits.
-constexpr std::size_t kLongPath = MAX_PATH - 12;
-
 bool StartsWith(const std::wstring& s, const wchar_t* prefix) {
     return s.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
 }
 
 } // namespace
@@ -50,24 +51,19 @@ std::string FromWide(const std::wstring& wide) {
 
 std::wstring ToWinPath(const std::string& utf8) {
     std::wstring path = ToWide(utf8);
-    if (path.size() < kLongPath || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"))
+    if (StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"))
         return path;
-    // "\\?\" turns off all normalisation, so the prefixed path must already be full and clean.
-    std::wstring full(path.size() + MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (n == 0)
-            return path; // leave it to the failing call to report
-        if (n < full.size()) {
-            full.resize(n);
-            break;
-        }
-        full.resize(n);
-    }
-    if (StartsWith(full, L"\\\\"))
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    const bool drive =
+        path.size() >= 3 && path[1] == L':' && IsSeparator(path[2]) &&
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    const bool unc =
+        path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+    if (!drive && !unc)
+        return path;
+    // The prefix turns off every change the system would make: a "/" would stay a "/", which
+    // no name may hold, so it becomes the separator it stands for.
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return unc ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
 }
 
 Error Win32Error(unsigned long code, const char* source) {

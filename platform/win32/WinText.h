@@ -14,9 +14,11 @@ std::wstring ToWide(const std::string& utf8);
 // UTF-16 -> UTF-8; unpaired surrogates become U+FFFD.
 std::string FromWide(const std::wstring& wide);
 
-// A path for the wide file APIs. Short paths are passed unchanged (ordinary Win32 rules); a
-// longer one becomes the "\\?\" (or "\\?\UNC\") form of its full path, which lifts the
-// 260-character limit.
+// A path for the wide file APIs. A full path ("X:\..." or "\\server\share\...") takes the
+// "\\?\" (or "\\?\UNC\") form, whatever its length: the system then takes every name exactly as
+// given ("a " and "b." stay distinct from "a" and "b") and the 260-character limit is lifted.
+// Nothing is normalised: "." and ".." must be resolved by the caller. Any other path is left
+// as it is.
 std::wstring ToWinPath(const std::string& utf8);
 
 // A failed Win32 call as an Error: HRESULT_FROM_WIN32(code), the system's message text and the

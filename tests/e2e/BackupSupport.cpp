@@ -80,6 +80,24 @@ std::optional<Child> ControlById(const App& app, int id) {
     return app.FindChild([id](const Child& c) { return c.id == id; });
 }
 
+HWND HandleOf(const App& app, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        app.MainWindow(),
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (GetDlgCtrlID(hwnd) != s->id)
+                return TRUE;
+            s->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::wstring TextOf(const App& app, int id) {
     auto c = ControlById(app, id);
     return c ? c->text : std::wstring();
@@ -356,12 +374,86 @@ std::string LogLine(const std::wstring& line) {
     return "\xEF\xBB\xBF" + Narrow(text);
 }
 
+bool IsCopyTemporary(const std::wstring& name) {
+    const std::size_t digits = 16, mark = 4;
+    if (name.size() <= mark + digits ||
+        name.compare(name.size() - digits - mark, mark, L".~rs") != 0)
+        return false;
+    return std::all_of(name.end() - static_cast<std::ptrdiff_t>(digits), name.end(), [](wchar_t c) {
+        return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+    });
+}
+
 std::vector<std::wstring> Temporaries(const DataFolder& folder, const std::wstring& relative) {
     std::vector<std::wstring> found;
     for (const std::wstring& name : folder.List(relative))
-        if (name.size() >= 4 && name.compare(name.size() - 4, 4, L".~rs") == 0)
+        if (IsCopyTemporary(name))
             found.push_back(name);
     return found;
+}
+
+void ExpectNoMessage(App& app) {
+    ASSERT_TRUE(RoundTrip(app));
+    for (const auto& box : app.MessageBoxes())
+        ADD_FAILURE() << "a message: \"" << Narrow(box.title) << "\", \"" << Narrow(box.text)
+                      << "\"";
+}
+
+void ExpectSuccess(App& app, Then then) {
+    const HWND counter = HandleOf(app, ctl::EstadoLBL1), status = HandleOf(app, ctl::EstadoLBL2);
+    ASSERT_TRUE(counter && status) << "no status labels";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return StoredText(status) == kSuccess || !app.MessageBoxes().empty() || !app.Running();
+        },
+        kRunDeadline))
+        << "the run did not end; status \"" << Narrow(StoredText(status)) << "\"";
+    ASSERT_EQ(StoredText(status), kSuccess) << "counter \"" << Narrow(StoredText(counter)) << "\"";
+    EXPECT_EQ(StoredText(counter), L":)");
+    if (then == Then::Nothing)
+        ExpectGreen(app);
+}
+
+void ExpectGreen(App& app) {
+    EXPECT_TRUE(WaitForColour(app, ctl::EstadoLBL1, kGreen)) << "\":)\" is not green";
+    EXPECT_TRUE(WaitForColour(app, ctl::EstadoLBL2, kGreen)) << "the status is not green";
+}
+
+void ExpectStageOneFailure(App& app, std::optional<std::int32_t> number,
+                           const std::wstring& counter) {
+    const HWND counterLabel = HandleOf(app, ctl::EstadoLBL1);
+    const HWND status = HandleOf(app, ctl::EstadoLBL2);
+    ASSERT_TRUE(counterLabel && status) << "no status labels";
+    auto box = app.WaitForMessageBox(kRunDeadline);
+    ASSERT_TRUE(box.has_value()) << "no error report; status \"" << Narrow(StoredText(status))
+                                 << "\"";
+    EXPECT_EQ(box->title, kErrorTitle) << Narrow(box->title) << ": " << Narrow(box->text);
+    const auto lines = Lines(box->text);
+    ASSERT_EQ(lines.size(), 6u) << Narrow(box->text);
+    if (number) {
+        EXPECT_EQ(lines[0], L"N\u00famero: " + std::to_wstring(*number)) << Narrow(box->text);
+    } else {
+        EXPECT_TRUE(StartsWith(lines[0], L"N\u00famero: -")) << Narrow(box->text);
+    }
+    EXPECT_TRUE(StartsWith(lines[1], L"Descripci\u00f3n: ") && lines[1].size() > 14)
+        << Narrow(lines[1]);
+    EXPECT_EQ(lines[2], L"");
+    EXPECT_TRUE(StartsWith(lines[3], L"Fuente: ") && lines[3].size() > 8) << Narrow(lines[3]);
+    EXPECT_EQ(lines[4], L"Ventana: Principal           Proceso : proFN_Respaldar");
+    EXPECT_EQ(lines[5], L"Detalle : ");
+    EXPECT_EQ(IconOf(*box), BoxIcon::None);
+    EXPECT_EQ(ButtonsOf(*box), std::vector<int>{IDOK});
+    EXPECT_EQ(StoredText(status), kCopyingDatabase)
+        << "the failed stage is not shown behind the report";
+    EXPECT_EQ(StoredText(counterLabel), counter);
+    ASSERT_TRUE(app.Answer(*box, IDOK));
+    const std::wstring failure = L"ERROR ERROR ERROR EN " + counter + L" COPIANDO BASE DE DATOS";
+    ASSERT_TRUE(WaitUntil([&] { return StoredText(status) == failure; }))
+        << "status \"" << Narrow(StoredText(status)) << "\"";
+    EXPECT_EQ(StoredText(counterLabel), L":(");
+    EXPECT_TRUE(WaitForColour(app, ctl::EstadoLBL1, kRed)) << "\":(\" is not red";
+    EXPECT_TRUE(WaitForColour(app, ctl::EstadoLBL2, kRed)) << "the status is not red";
+    ExpectNoMessage(app);
 }
 
 void PreparedAppTest::SetUp() {

@@ -1,6 +1,6 @@
 // What the start-up and backup cases share beyond the harness: the program's controls by id,
-// their colours on the screen, message-box icons and buttons, files held open by the driver,
-// big files, and the bytes the program writes to "RS.log".
+// their colours on the screen, message-box icons and buttons, the outcome of a run, files held
+// open by the driver, big files, the copy's temporaries, and the bytes of "RS.log".
 #pragma once
 
 #include "tests/e2e/Harness.h"
@@ -32,6 +32,8 @@ inline const std::wstring kLoadTitle = L"Respaldo de seguridad VQX\u00ae";
 
 // The control with that id among the main window's descendants.
 std::optional<Child> ControlById(const App& app, int id);
+// Its handle, found without a message to the program: at once, also while it is busy.
+HWND HandleOf(const App& app, int id);
 // Its window text; empty when there is no such control or it does not answer.
 std::wstring TextOf(const App& app, int id);
 // The text as the system keeps it for the window, read without a message to the program:
@@ -57,6 +59,28 @@ Image CaptureControl(const App& app, int id);
 bool RoundTrip(const App& app, Ms deadline = kDeadline);
 // Every "#32770" top-level window of the program, shown or not yet shown.
 std::vector<HWND> Dialogs(const App& app);
+
+// ---- The outcome of a run -------------------------------------------------------------------
+
+inline const std::wstring kSuccess = L"COMPLETADO CON EXITO";
+inline const std::wstring kCopyingDatabase = L"COPIANDO BASE DE DATOS";
+inline const std::wstring kErrorTitle = L"Ha ocurrido un error";
+// How long a run may take, big files included.
+constexpr Ms kRunDeadline = 60s;
+
+// No message box, once the program has handled what was sent to it so far.
+void ExpectNoMessage(App& app);
+// The success line (":)" and "COMPLETADO CON EXITO") at the end of the run; in green too,
+// unless a message follows it (it may cover the labels: they are looked at once it has been
+// answered, with ExpectGreen).
+enum class Then { Nothing, Message };
+void ExpectSuccess(App& app, Then then = Then::Nothing);
+void ExpectGreen(App& app);
+// The six-line report of a failed database copy, naming the system's error `number` when
+// given; then the failure line in red, with the counter the run showed ("1/6", or "1/1"
+// without the data centre), and no other message.
+void ExpectStageOneFailure(App& app, std::optional<std::int32_t> number = std::nullopt,
+                           const std::wstring& counter = L"1/6");
 
 enum class BoxIcon { None, Stop, Exclamation, Question, Information, Unknown };
 const char* Name(BoxIcon icon);
@@ -96,7 +120,10 @@ std::wstring DefaultName();
 // A line as the program writes it to "RS.log": the ANSI code page when it holds every
 // character, else UTF-8 behind a byte-order mark; CR LF at the end.
 std::string LogLine(const std::wstring& line);
-// The names in a folder that end with ".~rs" (the copy's temporary), hidden ones too.
+// Whether a name is one the program gives a copy's temporary: the target's name, ".~rs" and 16
+// hex digits.
+bool IsCopyTemporary(const std::wstring& name);
+// The copy's temporaries in a folder, hidden as they are.
 std::vector<std::wstring> Temporaries(const DataFolder& folder, const std::wstring& relative);
 
 // A case whose data folder gets more than a Layout before the program starts: Prepare() runs

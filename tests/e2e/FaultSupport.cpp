@@ -233,9 +233,18 @@ std::vector<std::wstring> FilesUnder(const std::wstring& full) {
 std::vector<std::wstring> TemporariesUnder(const std::wstring& full) {
     std::vector<std::wstring> found;
     for (const std::wstring& file : FilesUnder(full))
-        if (file.size() >= 4 && file.compare(file.size() - 4, 4, L".~rs") == 0)
+        if (IsCopyTemporary(file.substr(file.find_last_of(L'\\') + 1)))
             found.push_back(file);
     return found;
+}
+
+std::wstring TemporaryOf(const std::wstring& target) {
+    const std::size_t sep = target.find_last_of(L'\\');
+    const std::wstring folder = target.substr(0, sep), name = target.substr(sep + 1);
+    for (const std::wstring& entry : ListAt(folder))
+        if (entry.size() == name.size() + 20 && StartsWith(entry, name) && IsCopyTemporary(entry))
+            return folder + L"\\" + entry;
+    return {};
 }
 
 std::uint64_t FileSizeAt(const std::wstring& full) {

@@ -31,8 +31,11 @@ std::vector<std::wstring> ListAt(const std::wstring& full);
 std::vector<std::wstring> PlainFilesIn(const std::wstring& full);
 // Every file below a folder, as paths relative to it, sorted.
 std::vector<std::wstring> FilesUnder(const std::wstring& full);
-// The copy's temporaries ("*.~rs") below a folder, relative to it.
+// The copy's temporaries below a folder, relative to it.
 std::vector<std::wstring> TemporariesUnder(const std::wstring& full);
+// The copy's temporary beside a target (the target's name and a temporary's ending); empty
+// when there is none.
+std::wstring TemporaryOf(const std::wstring& target);
 std::uint64_t FileSizeAt(const std::wstring& full);
 // Whether two files hold the same bytes (read in pieces: fit for big files).
 ::testing::AssertionResult SameBytes(const std::wstring& copy, const std::wstring& original);

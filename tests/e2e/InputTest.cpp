@@ -435,7 +435,7 @@ TEST_F(FieldFocusTest, TabbingIntoAFieldSelectsItsTextAndGreysItsBorder) {
         << "the name field's selection changed when it lost the focus";
 
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kOption)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(kRespaldar)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kNoFocusGrey, kNoFocusGrey));
 
     // Back into the name field from the other side.
@@ -470,12 +470,11 @@ TEST_F(FieldFocusTest, RejectedFieldTurnsGreyOnFocusAndLightGreyAfter) {
     ASSERT_TRUE(WaitUntil([&] { return Text(kDestination).empty(); }, 3s));
     ASSERT_TRUE(app.Click(Control(kRespaldar)));
     EXPECT_TRUE(BordersBecome(kRejectedRed, kRejectedRed)) << "after Respaldar with nothing";
-    Press({VK_SHIFT, VK_TAB}); // from Respaldar to the option
-    Press({VK_SHIFT, VK_TAB});
+    Press({VK_SHIFT, VK_TAB}); // from Respaldar
     ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kRejectedRed, kFocusGrey)) << "destination with the focus";
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kOption)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(kRespaldar)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kRejectedRed, kNoFocusGrey)) << "after the focus left";
 }
 
@@ -496,10 +495,10 @@ TEST_F(KeyboardTest, TabAndShiftTabFollowTheTabOrder) {
         return order;
     };
     EXPECT_EQ(walk({VK_TAB}),
-              (std::vector<int>{kDestination, kOption, kRespaldar, kDescargar, kClose, kName}))
+              (std::vector<int>{kDestination, kRespaldar, kDescargar, kOption, kClose, kName}))
         << "Tab from the name field";
     EXPECT_EQ(walk({VK_SHIFT, VK_TAB}),
-              (std::vector<int>{kClose, kDescargar, kRespaldar, kOption, kDestination, kName}))
+              (std::vector<int>{kClose, kOption, kDescargar, kRespaldar, kDestination, kName}))
         << "Shift+Tab from the name field";
 }
 
@@ -517,10 +516,14 @@ TEST_F(KeyboardTest, KeysActOnTheFocusedControlAndAltF4Closes) {
     Press({VK_BACK});
     Press({VK_DELETE});
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kOption)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(kRespaldar)) << "focus on " << FocusedId();
     EXPECT_EQ(Text(kDestination), kEarlierDestination);
 
-    // Space on the option toggles it.
+    // The option comes after the buttons; Space on it toggles it.
+    for (int next : {kDescargar, kOption}) {
+        Press({VK_TAB});
+        ASSERT_TRUE(WaitForFocus(next)) << "focus on " << FocusedId();
+    }
     ASSERT_TRUE(OptionBecomes("ON"));
     Press({VK_SPACE});
     EXPECT_TRUE(OptionBecomes("OFF"));
@@ -533,7 +536,10 @@ TEST_F(KeyboardTest, KeysActOnTheFocusedControlAndAltF4Closes) {
         SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Space");
         while (FocusedId() != kDescargar) {
             const int was = FocusedId();
-            Press({VK_TAB});
+            if (was == kOption)
+                Press({VK_SHIFT, VK_TAB});
+            else
+                Press({VK_TAB});
             ASSERT_TRUE(WaitUntil([&] { return FocusedId() != was; }, 3s));
             ASSERT_NE(FocusedId(), kClose) << "Tab passed \"...\" by";
         }

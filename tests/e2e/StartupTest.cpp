@@ -30,11 +30,23 @@ void ExpectEnabled(const App& app, int id, bool enabled, const char* name) {
     EXPECT_EQ(c->enabled, enabled) << name << (enabled ? " is disabled" : " is enabled");
 }
 
-class StartupReadyTest : public AppTest {
+// Text as Notepad saves it as "Unicode": UTF-16 LE behind the byte-order mark FF FE.
+std::string Utf16Le(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+// "RS.log" as the program writes it, or as Notepad saves it as "Unicode" (the parameter).
+class StartupReadyTest : public AppTest, public ::testing::WithParamInterface<bool> {
 protected:
     Layout MakeLayout() override {
         Layout l = Layout::Typical();
-        l.rsLog = LogLine(kLastDestination + L"\r\nZ:\\otra copia\\");
+        const std::wstring lines = kLastDestination + L"\r\nZ:\\otra copia\\";
+        l.rsLog = GetParam() ? Utf16Le(lines + L"\r\n") : LogLine(lines);
         return l;
     }
     void SetUp() override {
@@ -44,7 +56,7 @@ protected:
     std::wstring dayBefore; // the default name just before the start
 };
 
-TEST_F(StartupReadyTest, FillsTheDefaultNameAndTheFirstLogLineWithoutAMessage) {
+TEST_P(StartupReadyTest, FillsTheDefaultNameAndTheFirstLogLineWithoutAMessage) {
     ASSERT_TRUE(RoundTrip(app));
     EXPECT_TRUE(Dialogs(app).empty()) << "a message box at a start with everything in place";
 
@@ -63,6 +75,9 @@ TEST_F(StartupReadyTest, FillsTheDefaultNameAndTheFirstLogLineWithoutAMessage) {
     EXPECT_EQ(TextOf(app, ctl::EstadoLBL1), L"");
     EXPECT_EQ(TextOf(app, ctl::EstadoLBL2), L"");
 }
+
+INSTANTIATE_TEST_SUITE_P(LogEncodings, StartupReadyTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Utf16Log" : "AnsiLog"; });
 
 class StartupHiddenLogTest : public AppTest {
 protected:

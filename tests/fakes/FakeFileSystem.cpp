@@ -1,6 +1,9 @@
 #include "tests/fakes/FakeFileSystem.h"
 
+#include "platform/CopyTemporary.h"
+
 #include <algorithm>
+#include <iterator>
 
 namespace vqx::fake {
 namespace {
@@ -36,6 +39,51 @@ bool WildMatch(const std::string& pattern, const std::string& name) {
 std::string NamePart(const std::string& path) {
     auto pos = path.find_last_of('\\');
     return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+// A target held open is waited for this many times before the copy fails, as on disk.
+constexpr int kRenamePauses = 5;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The first line of UTF-16 LE bytes (after their byte-order mark), as UTF-8; unpaired
+// surrogates become U+FFFD.
+std::string FirstUtf16Line(const std::string& bytes) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit == u'\r' || unit == u'\n' || unit == u'\0')
+            break;
+        units += unit;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (units[++i] - 0xDC00));
+        } else {
+            AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? char32_t{0xFFFD} : char32_t{u});
+        }
+    }
+    return out;
 }
 
 std::string Describe(std::int32_t number) {
@@ -74,6 +122,8 @@ public:
     }
     Result<std::string> ReadLine() override {
         const std::string& d = fs_.entries_.at(key_).data;
+        if (d.rfind("\xFF\xFE", 0) == 0)
+            return FirstUtf16Line(d.substr(2));
         std::size_t start = d.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
         std::size_t end = d.find_first_of(std::string("\r\n\0", 3), start);
         return d.substr(start, end == std::string::npos ? std::string::npos : end - start);
@@ -234,11 +284,12 @@ Status FakeFileSystem::CopyFile(const std::string& source, const std::string& ta
                          : IsFolder(Parent(source)) ? errnum::FileNotFound
                                                     : errnum::PathNotFound,
                          "CopyFile");
-    if (src->locked || (dst && dst->locked))
+    if (src->locked)
         return MakeError(errnum::SharingViolation, "CopyFile");
     if (!IsFolder(Parent(target)))
         return MakeError(errnum::PathNotFound, "CopyFile");
     std::string data = src->data;
+    SweepOnce(Parent(target));
     for (int chunk = 1; chunk <= copyChunks_; ++chunk) {
         for (const Midway& m : midway_)
             if (m.key == Key(target) && m.after == chunk)
@@ -246,8 +297,29 @@ Status FakeFileSystem::CopyFile(const std::string& source, const std::string& ta
         if (progress && !progress())
             return MakeError(errnum::Cancelled, "CopyFile");
     }
+    for (int pause = 0;; ++pause) {
+        const Entry* now = Find(target);
+        if (!now || !now->locked)
+            break;
+        if (pause == kRenamePauses)
+            return MakeError(errnum::SharingViolation, "CopyFile");
+        if (progress && !progress())
+            return MakeError(errnum::Cancelled, "CopyFile");
+    }
     entries_[Key(target)] = Entry{target, false, false, false, false, data};
     return {};
+}
+
+void FakeFileSystem::SweepOnce(const std::string& folder) {
+    const std::string key = Key(folder);
+    if (!swept_.insert(key).second)
+        return;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        const Entry& e = it->second;
+        const bool leftover = !e.dir && e.hidden && !e.locked && Key(Parent(e.path)) == key &&
+                              IsTemporaryName(NamePart(e.path));
+        it = leftover ? entries_.erase(it) : std::next(it);
+    }
 }
 
 Status FakeFileSystem::MakeFolder(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,9 +62,13 @@ public:
 
 private:
     friend class FakeTextStream;
+    // ASCII case folded; trailing spaces and dots stay, as the system keeps them in the
+    // "\\?\" form of a path: "a " and "a" are two names.
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& path);
     std::optional<Error> Injected(Op op, const std::string& path) const;
+    // Removes the leftover temporaries of killed copies, the first time a copy writes there.
+    void SweepOnce(const std::string& folder);
 
     std::map<std::string, Entry> entries_; // by Key(path)
     struct Fault {
@@ -81,6 +86,7 @@ private:
     int copyChunks_ = 1;
     std::function<void(const std::string&)> onCopy_;
     std::vector<std::string> pending_; // names left in the current enumeration
+    std::set<std::string> swept_;      // folders (by Key) SweepOnce has seen
     bool enumerating_ = false;
 };
 

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vqx::test {
@@ -28,6 +30,16 @@ std::string BinaryData(std::size_t size, std::uint32_t seed) {
 }
 
 constexpr std::size_t kMiB = 1024 * 1024;
+
+// Text as Notepad saves it as "Unicode": UTF-16 LE behind the byte-order mark FF FE.
+std::string Utf16Le(std::u16string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
 
 class FileSystemSuite : public ::testing::TestWithParam<EnvFactory> {
 protected:
@@ -294,7 +306,7 @@ TEST_P(FileSystemSuite, CopyOfAFileHeldOpenElsewhereFailsCleanly) {
     }
 }
 
-TEST_P(FileSystemSuite, CopyOntoATargetHeldOpenElsewhereKeepsTheTarget) {
+TEST_P(FileSystemSuite, CopyOntoATargetHeldOpenElsewhereWaitsBrieflyThenKeepsTheTarget) {
     env->AddFile(At("src.txt"), "new data");
     env->AddFile(At("dst.txt"), "the copy in use");
     const std::vector<std::string> before = Snapshot(env->Root());
@@ -306,6 +318,23 @@ TEST_P(FileSystemSuite, CopyOntoATargetHeldOpenElsewhereKeepsTheTarget) {
         EXPECT_EQ(copied.error().source, "CopyFile");
     }
     EXPECT_EQ(Snapshot(env->Root()), before);
+
+    // Held for a moment only, as a virus scanner does just after a write: the copy waits,
+    // calling progress meanwhile. The data itself takes as many calls as a copy elsewhere.
+    int dataCalls = 0;
+    ASSERT_TRUE(fs().CopyFile(At("src.txt"), At("free.txt"), true, [&] {
+        ++dataCalls;
+        return true;
+    }));
+    auto hold = env->HoldOpen(At("dst.txt"));
+    int calls = 0;
+    Status copied = fs().CopyFile(At("src.txt"), At("dst.txt"), true, [&] {
+        if (++calls > dataCalls)
+            hold.reset();
+        return true;
+    });
+    ASSERT_TRUE(copied) << copied.error().description;
+    EXPECT_EQ(env->ReadBytes(At("dst.txt")), "new data");
 }
 
 TEST_P(FileSystemSuite, CancelledCopyLeavesTheOldTargetAndNoTemporary) {
@@ -338,7 +367,59 @@ TEST_P(FileSystemSuite, CancelledCopyLeavesTheOldTargetAndNoTemporary) {
     }
 }
 
+TEST_P(FileSystemSuite, FirstCopyIntoAFolderRemovesOnlyTheLeftoversOfKilledCopies) {
+    const std::string digits = "0123456789abcdef";
+    env->AddFile(At("src.txt"), "nuevo");
+    env->AddFolder(At("out"));
+    env->AddFolder(At("otra"));
+    // A copy's leftovers: hidden, and named as its temporaries are, of any target.
+    env->AddFile(At("out\\dst.txt.~rs" + digits), "a medias", true);
+    env->AddFile(At("out\\Respaldo viejo.vqxdb.~rs00001234DEADBEEF"), "a medias", true);
+    // Not leftovers: other names, not hidden, still open, or in a folder nothing is copied to.
+    env->AddFile(At("out\\dst.txt.~rs"), "mío", true);
+    env->AddFile(At("out\\dst.txt.~rs" + digits.substr(0, 15)), "mío", true);
+    env->AddFile(At("out\\dst.txt.~rs0123456789abcdeg"), "mío", true);
+    env->AddFile(At("out\\nota.txt.~rs" + digits), "visible");
+    env->AddFile(At("out\\en uso.txt.~rs" + digits), "otra copia en curso", true);
+    env->AddFile(At("otra\\dst.txt.~rs" + digits), "a medias", true);
+    auto hold = env->HoldOpen(At("out\\en uso.txt.~rs" + digits));
+
+    Status copied = fs().CopyFile(At("src.txt"), At("out\\dst.txt"), false);
+    ASSERT_TRUE(copied) << copied.error().description;
+    EXPECT_THAT(env->List(At("out")),
+                ElementsAre("dst.txt", "dst.txt.~rs", "dst.txt.~rs" + digits.substr(0, 15),
+                            "dst.txt.~rs0123456789abcdeg", "en uso.txt.~rs" + digits,
+                            "nota.txt.~rs" + digits));
+    EXPECT_EQ(env->ReadBytes(At("out\\dst.txt.~rs")), "mío");
+    EXPECT_THAT(env->List(At("otra")), ElementsAre("dst.txt.~rs" + digits));
+}
+
 // --- Names that ordinary Win32 calls cannot take --------------------------------------------
+
+TEST_P(FileSystemSuite, NamesEndingInASpaceOrADotAreTheirOwn) {
+    const std::string names[] = {"a", "a ", "b."};
+    env->AddFolder(At("datos"));
+    for (const std::string& name : names)
+        env->AddFile(At("datos\\" + name), "<" + name + ">");
+    EXPECT_THAT(Enumerate(At("datos\\*.*"), Attr::Normal), ElementsAreArray(names));
+    EXPECT_EQ(fs().Exists(At("datos\\b"), Attr::Normal).value_or("<error>"), "");
+
+    ASSERT_TRUE(fs().MakeFolder(At("copia.")));
+    for (const std::string& name : names) {
+        SCOPED_TRACE("\"" + name + "\"");
+        const std::string target = At("copia.\\" + name);
+        Status copied = fs().CopyFile(At("datos\\" + name), target, false);
+        ASSERT_TRUE(copied) << copied.error().description;
+        EXPECT_EQ(env->ReadBytes(target), "<" + name + ">");
+        EXPECT_EQ(fs().Exists(target, Attr::Normal).value_or("<error>"), name);
+    }
+    EXPECT_THAT(env->List(At("copia.")), ElementsAreArray(names));
+    EXPECT_THAT(env->List(env->Root()), ElementsAre("copia.\\", "datos\\"));
+
+    WriteLines(At("copia.\\RS.log "), {"D:\\Copias\\"});
+    EXPECT_EQ(ReadFirstLine(At("copia.\\RS.log ")), "D:\\Copias\\");
+    EXPECT_EQ(env->ReadBytes(At("copia.\\RS.log")), std::nullopt);
+}
 
 TEST_P(FileSystemSuite, PathsLongerThan260CharactersWork) {
     env->AddFile(At("src.txt"), "far away");
@@ -451,6 +532,8 @@ TEST_P(FileSystemSuite, ReadLineReturnsTheFirstLineOnly) {
          "\xEF\xBB\xBF"
          "Año ✓\r\notra",
          "Año ✓"},
+        // "Ċ" is the bytes 0A 01 and "D" 44 00: only 16-bit units may end the line.
+        {"UTF-16 LE with BOM", Utf16Le(u"D:\\Ċopias ñ ✓ \U0001F4C1\r\notra"), "D:\\Ċopias ñ ✓ 📁"},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -607,15 +690,21 @@ TEST_F(Win32FileSystemTest, CopyKeepsTheSourcesTimeAndAttributes) {
     }
 }
 
-TEST_F(Win32FileSystemTest, StaleTemporaryOfAKilledRunIsReplaced) {
+TEST_F(Win32FileSystemTest, WhatStandsAtTheOldTemporaryNameIsNeverOpened) {
+    // Older versions wrote to "<target>.~rs": a hard link planted there has another name's
+    // data behind it, which a copy must not reach.
     env.AddFile(At("src.txt"), "fresh");
-    env.AddFile(At("dst.txt.~rs"), "half a copy from before", true, false);
-    SetFileAttributesW(Win32Env::Native(At("dst.txt.~rs")).c_str(),
-                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
-    Status copied = fs().CopyFile(At("src.txt"), At("dst.txt"), false);
+    env.AddFile(At("dst.txt"), "earlier");
+    env.AddFile(At("ajeno.txt"), "someone else's");
+    ASSERT_TRUE(CreateHardLinkW(Win32Env::Native(At("dst.txt.~rs")).c_str(),
+                                Win32Env::Native(At("ajeno.txt")).c_str(), nullptr))
+        << GetLastError();
+    Status copied = fs().CopyFile(At("src.txt"), At("dst.txt"), true);
     ASSERT_TRUE(copied) << copied.error().description;
     EXPECT_EQ(env.ReadBytes(At("dst.txt")), "fresh");
-    EXPECT_THAT(env.List(env.Root()), ElementsAre("dst.txt", "src.txt"));
+    EXPECT_EQ(env.ReadBytes(At("ajeno.txt")), "someone else's");
+    EXPECT_THAT(env.List(env.Root()),
+                ElementsAre("ajeno.txt", "dst.txt", "dst.txt.~rs", "src.txt"));
 }
 
 TEST_F(Win32FileSystemTest, DeviceNamesAreNoFiles) {
@@ -664,7 +753,7 @@ TEST(WinTextTest, Utf8AndUtf16RoundTrip) {
     }
 }
 
-TEST(WinTextTest, OnlyLongPathsTakeTheExtendedForm) {
+TEST(WinTextTest, FullPathsTakeTheExtendedFormAsTheyAre) {
     const std::string longName(150, 'x');
     const std::string longTail = longName + "\\" + longName;
     struct Case {
@@ -672,13 +761,15 @@ TEST(WinTextTest, OnlyLongPathsTakeTheExtendedForm) {
         std::wstring out;
     };
     const Case cases[] = {
-        {"C:\\Copias\\a.txt", L"C:\\Copias\\a.txt"},
-        {"relative\\..\\name", L"relative\\..\\name"}, // ordinary rules for ordinary paths
+        {"C:\\Copias\\a.txt", L"\\\\?\\C:\\Copias\\a.txt"},
+        {"d:\\Copias\\a \\b.", L"\\\\?\\d:\\Copias\\a \\b."}, // names kept exactly
+        {"C:\\skip\\..\\x", L"\\\\?\\C:\\skip\\..\\x"},       // nothing normalised
+        {"C:/Copias/a.txt", L"\\\\?\\C:\\Copias\\a.txt"},
         {"C:\\" + longTail, L"\\\\?\\C:\\" + ToWide(longTail)},
-        {"C:\\skip\\..\\" + longTail, L"\\\\?\\C:\\" + ToWide(longTail)},
-        {"C:/" + longName + "/" + longName, L"\\\\?\\C:\\" + ToWide(longTail)},
-        {"\\\\server\\share\\" + longTail, L"\\\\?\\UNC\\server\\share\\" + ToWide(longTail)},
-        {"\\\\?\\C:\\" + longTail, L"\\\\?\\C:\\" + ToWide(longTail)},
+        {"\\\\server\\share\\a.", L"\\\\?\\UNC\\server\\share\\a."},
+        {"\\\\?\\C:\\a ", L"\\\\?\\C:\\a "},
+        {"relative\\..\\name", L"relative\\..\\name"}, // not a full path: as it is
+        {"C:name", L"C:name"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in.substr(0, 30));

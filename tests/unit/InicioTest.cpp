@@ -1,11 +1,7 @@
 // The load step on the in-memory file system: the three starting states and their messages,
 // the default name, the last destination from "RS.log", the pointers, icons and outline; the
 // unload step and the disabled state.
-#include "platform/Borrowed.h"
-#include "tests/fakes/FakeFileSystem.h"
-#include "tests/fakes/FakeShell.h"
-#include "tests/fakes/RecordingHost.h"
-#include "window/APLwAPP.h"
+#include "tests/fakes/World.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -29,54 +25,7 @@ const std::string kMessage1 = "No se puede realizar el respaldo de seguridad ya 
 const std::string kMessage2 =
     "No se puede incluir el centro de datos ya que no se encontró.\r\n\r\n'C:\\VQX\\VQX Datos\\'";
 
-// Also records showing the window, pointers and moves, which RecordingHost passes over.
-class EventHost : public fake::RecordingHost {
-public:
-    void ShowNow() override {
-        RecordingHost::ShowNow();
-        log.push_back("ShowNow");
-    }
-    void Changed(const Control& c, Prop what) override {
-        if (what == Prop::MousePointer)
-            log.push_back(c.FullName() + ".Pointer=" + c.MouseIcon() + "/" +
-                          std::to_string(c.MousePointer()));
-        else if (what == Prop::Geometry)
-            log.push_back(c.FullName() + ".Move=" + std::to_string(c.Left()) + "," +
-                          std::to_string(c.Top()) + "," + std::to_string(c.Width()) + "," +
-                          std::to_string(c.Height()));
-        else
-            RecordingHost::Changed(c, what);
-    }
-};
-
-class EventShell : public fake::FakeShell {
-public:
-    std::vector<std::string>* log = nullptr;
-    int MessageBox(const std::string& text, const std::string& title, int style) override {
-        log->push_back("Message " + std::to_string(style));
-        return FakeShell::MessageBox(text, title, style);
-    }
-};
-
-struct World {
-    FakeFileSystem fs;
-    EventShell shell;
-    EventHost host;
-    std::function<bool()> serviceFails = [] { return false; };
-    APLwAPP app;
-
-    World()
-        : app(
-              [this]() -> Result<std::unique_ptr<FileSystem>> {
-                  if (serviceFails())
-                      return FakeFileSystem::MakeError(errnum::Win32(429), "CreateObject");
-                  return std::unique_ptr<FileSystem>(new BorrowedFileSystem(fs));
-              },
-              shell) {
-        shell.log = &host.log;
-        app.AttachHost(&host);
-    }
-
+struct World : fake::World {
     // The data folder of a ready start: database, data centre and a log.
     void Ready() {
         fs.AddFile(kDatabase, "db");

@@ -1,11 +1,7 @@
 // The press of "Respaldar" on the in-memory file system: which inputs are refused and how,
 // the overwrite question, the outcome line, "RS.log", the list of files left out and a close
 // that arrives during the run.
-#include "platform/Borrowed.h"
-#include "tests/fakes/FakeFileSystem.h"
-#include "tests/fakes/FakeShell.h"
-#include "tests/fakes/RecordingHost.h"
-#include "window/APLwAPP.h"
+#include "tests/fakes/World.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,37 +21,9 @@ const std::string kBackup = kDest + kName + ".vqxdb";
 const std::string kLog = kData + "\\RS.log";
 const std::string kRed = "5987062", kGreen = "6403197";
 
-// Message boxes and pointer changes go into the host's log, among the control changes.
-class EventShell : public fake::FakeShell {
-public:
-    std::vector<std::string>* log = nullptr;
-    int MessageBox(const std::string& text, const std::string& title, int style) override {
-        log->push_back("Message " + std::to_string(style));
-        return FakeShell::MessageBox(text, title, style);
-    }
-    void SetPointer(int pointer) override {
-        log->push_back("Pointer=" + std::to_string(pointer));
-        FakeShell::SetPointer(pointer);
-    }
-};
-
-struct World {
-    FakeFileSystem fs;
-    EventShell shell;
-    fake::RecordingHost host;
-    bool serviceDown = false;
-    APLwAPP app;
-
-    World()
-        : app(
-              [this]() -> Result<std::unique_ptr<FileSystem>> {
-                  if (serviceDown)
-                      return FakeFileSystem::MakeError(errnum::Win32(429), "CreateObject");
-                  return std::unique_ptr<FileSystem>(new BorrowedFileSystem(fs));
-              },
-              shell) {
-        shell.log = &host.log;
-        app.AttachHost(&host);
+// A ready data folder and an existing destination folder.
+struct World : fake::World {
+    World() {
         fs.AddFile(kData + "\\VQX Datos.mdb", "db");
         fs.AddFolder("D:\\Copias");
     }
@@ -122,10 +90,28 @@ TEST(SolicitudInputTest, RefusedInputsTurnTheirBordersRedAndRunNothing) {
         {"NULL", kDest, none},
         {"¡Año ñandú!", kDest, none},
         {"ο", kDest, none}, // Greek omicron, CE BF
+        // Destinations that are not absolute would land in whatever the current folder is.
+        {kName, "Copias", {kBorder2}},
+        {kName, "Copias\\", {kBorder2}},
+        {kName, "C:Copias\\", {kBorder2}},
+        {kName, "\\Copias\\", {kBorder2}},
+        {kName, "\\\\servidor\\", {kBorder2}},
+        {kName, "\\\\?\\D:\\Copias\\", {kBorder2}},
+        {"", "Copias\\", both},
+        // Inside the data centre, however written, a backup would be copied into every later one.
+        {kName, kData + "\\VQX Datos\\", {kBorder2}},
+        {kName, kData + "\\VQX Datos\\Archivo\\", {kBorder2}},
+        {kName, "c:/vqx/vqx datos//Informes/", {kBorder2}},
+        {kName, kData + "\\Otro\\..\\VQX DATOS\\", {kBorder2}},
+        {kName, "\\\\servidor\\datos\\", none},
+        {kName, kData + "\\VQX Datos Viejos\\", none},
+        {kName, kData + "\\VQX Datos", none}, // a name prefix in the data folder itself
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("N=[" + c.N + "] D=[" + c.D + "]");
         World w;
+        w.fs.AddFolder("\\\\servidor\\datos");
+        w.fs.AddFolder(kData + "\\VQX Datos Viejos");
         w.Press(c.N, c.D);
         EXPECT_EQ(w.host.Only("ItemBorde"), c.borders);
         EXPECT_EQ(w.Ran(), c.borders.empty());
@@ -144,6 +130,14 @@ TEST_F(SolicitudTest, OnlySpacesAreTrimmedAndTheFieldsKeepTheirText) {
     EXPECT_EQ(fs.Read(kLog), kDest + "\r\n");
     EXPECT_EQ(app.ItemText(1).Text(), "  Copia  ");
     EXPECT_EQ(app.ItemText(2).Text(), "  " + kDest + "  ");
+}
+
+TEST_F(SolicitudTest, TheDestinationIsTakenAsAFolderPathOnce) {
+    fs.AddFolder("D:\\Copias\\Nueva");
+    Press(kName, "D:/Copias//Vieja/../Nueva/.//");
+    EXPECT_EQ(fs.calls.at(0), "Exists D:\\Copias\\Nueva\\Copia.vqxdb 32");
+    EXPECT_EQ(fs.Read("D:\\Copias\\Nueva\\Copia.vqxdb"), "db");
+    EXPECT_EQ(fs.Read(kLog), "D:/Copias//Vieja/../Nueva/.//\r\n"); // as the user gave it
 }
 
 TEST(SolicitudQuestionTest, AnExistingBackupIsReplacedOnlyAfterYes) {
@@ -269,7 +263,7 @@ TEST(SolicitudLogTest, ALogThatCannotBeWrittenIsPassedOver) {
         {"no service",
          [](World& w) {
              w.fs.OnCopy([&w](const std::string&) {
-                 w.serviceDown = true; // after the run has its own service
+                 w.serviceFails = [] { return true; }; // after the run has its own service
              });
          }},
     };
@@ -300,6 +294,34 @@ TEST_F(SolicitudTest, CloseDuringTheRunDestroysTheWindowWithoutAnOutcome) {
                                                 testing::HasSubstr("ForeColor"))));
     EXPECT_EQ(fs.Read(kLog), "E:\\Anterior\\\r\n");
     EXPECT_THAT(shell.messages, IsEmpty());
+}
+
+// Space or Enter on a button that kept the focus, or a click handled during a yield, while a
+// run is going: nothing starts, nothing asks, the option stays, and a close still stops the run.
+TEST_F(SolicitudTest, InputDuringTheRunStartsNothingAndACloseStillStopsIt) {
+    app.ItemCheck.SetTag("ON");
+    fs.AddFile(kData + "\\VQX Datos\\uno.txt", "1");
+    fs.AddFile(kData + "\\VQX Datos\\dos.txt", "2");
+    fs.AddFile(kBackup, "vieja"); // a second request would ask about it
+    shell.answers = {mb::AnswerYes};
+    int yields = 0;
+    shell.onYield = [&] {
+        if (++yields == 1) {
+            app.BotonRespaldar_Click();
+            app.ItemCheck_Click();
+            app.BotonDescargar_Click();
+            EXPECT_FALSE(app.proFN_Respaldar(kDest, "Otra"));
+        } else if (yields == 2) {
+            EXPECT_FALSE(app.QueryClose());
+        }
+    };
+    Press(kName, kDest);
+    EXPECT_EQ(shell.messages.size(), 1u); // the one question before the run
+    EXPECT_THAT(shell.folderTitles, IsEmpty());
+    EXPECT_EQ(app.ItemCheck.Tag(), "ON");
+    EXPECT_FALSE(fs.Find(kDest + "Otra.vqxdb"));
+    EXPECT_TRUE(host.destroyed);
+    EXPECT_EQ(shell.pointers, std::vector<int>{11});
 }
 
 } // namespace

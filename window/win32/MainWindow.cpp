@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
+#include <exception>
+#include <iterator>
 
 namespace vqx::win32 {
 namespace {
@@ -15,6 +18,7 @@ constexpr wchar_t kWindowClass[] = L"APLwAPP";
 constexpr wchar_t kFrameClass[] = L"APLwAPP.Frame";
 constexpr wchar_t kShapeClass[] = L"APLwAPP.Shape";
 constexpr UINT kUnloadMessage = WM_APP + 1;
+constexpr UINT kFailureMessage = WM_APP + 2; // lParam: the text to show
 
 MainWindow* Self(HWND hwnd) {
     return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -87,10 +91,12 @@ bool MainWindow::Create() {
     wc.hIcon = nullptr;
     wc.lpfnWndProc = FrameProc;
     wc.lpszClassName = kFrameClass;
-    RegisterClassExW(&wc);
+    if (!RegisterClassExW(&wc))
+        return false;
     wc.lpfnWndProc = ShapeProc;
     wc.lpszClassName = kShapeClass;
-    RegisterClassExW(&wc);
+    if (!RegisterClassExW(&wc))
+        return false;
 
     // Placed on the primary monitor at its DPI; WM_DPICHANGED follows any later move.
     dpi_ = DpiOf(nullptr);
@@ -111,8 +117,10 @@ bool MainWindow::Create() {
     }
     shell_.SetOwner(hwnd_);
     shell_.SetPreTranslate([this](MSG& msg) { return PreTranslate(msg); });
+    // A window with a control missing is never shown: the caller reports it instead.
     for (const auto& c : app_.Controls())
-        CreateControl(*c);
+        if (!CreateControl(*c))
+            return false;
     ApplyZOrder();
     app_.AttachHost(this);
     return true;
@@ -123,9 +131,9 @@ RECT MainWindow::PixelRect(const Control& c) const {
     return r;
 }
 
-void MainWindow::CreateControl(Control& c) {
+bool MainWindow::CreateControl(Control& c) {
     if (c.Kind() == ControlKind::ImageList)
-        return; // a store of pictures, never shown
+        return true; // a store of pictures, never shown
     HWND parent = c.Container() ? WindowOf(*c.Container()) : hwnd_;
     const auto& s = c.Settings();
     const wchar_t* cls = L"STATIC";
@@ -147,7 +155,8 @@ void MainWindow::CreateControl(Control& c) {
         style |= WS_TABSTOP | BS_OWNERDRAW;
         break;
     case ControlKind::ImageBox:
-        style |= SS_OWNERDRAW | SS_NOTIFY;
+        // A tab stop, so that the option can be set without a mouse (Space toggles it).
+        style |= SS_OWNERDRAW | SS_NOTIFY | WS_TABSTOP;
         text.clear();
         break;
     case ControlKind::Label:
@@ -165,7 +174,7 @@ void MainWindow::CreateControl(Control& c) {
         exStyle, cls, text.c_str(), style, r.left, r.top, r.right - r.left, r.bottom - r.top,
         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.Order())), instance_, nullptr);
     if (!child)
-        return;
+        return false;
     SetWindowLongPtrW(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     windows_[&c] = child;
     controls_[child] = &c;
@@ -176,7 +185,8 @@ void MainWindow::CreateControl(Control& c) {
     if (c.Kind() == ControlKind::TextBox)
         SendMessageW(child, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     if (c.Kind() != ControlKind::Frame && c.Kind() != ControlKind::Shape)
-        SetWindowSubclass(child, ChildSubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+        return SetWindowSubclass(child, ChildSubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    return true;
 }
 
 // Places every control and gives it its font for the current DPI.
@@ -204,18 +214,40 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     LayOut();
 }
 
-// Within each container the first control created lies on top.
+// Within each container the first control created lies on top, except that the controls the
+// keyboard reaches take their places among themselves in tab-index order: the system's dialog
+// navigation walks the z-order. None of them overlaps another, so nothing looks different.
 void MainWindow::ApplyZOrder() {
-    std::map<HWND, HWND> lastInParent;
+    std::map<HWND, std::vector<HWND>> stacks; // per parent, top first
+    std::map<HWND, std::vector<const Control*>> stops;
     for (const auto& c : app_.Controls()) {
         HWND w = WindowOf(*c);
         if (!w)
             continue;
         HWND parent = GetParent(w);
-        auto it = lastInParent.find(parent);
-        HWND after = it == lastInParent.end() ? HWND_TOP : it->second;
-        SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        lastInParent[parent] = w;
+        stacks[parent].push_back(w);
+        if (GetWindowLongPtrW(w, GWL_STYLE) & WS_TABSTOP)
+            stops[parent].push_back(c.get());
+    }
+    for (auto& [parent, list] : stops) {
+        std::vector<std::size_t> slots;
+        auto& stack = stacks[parent];
+        for (std::size_t i = 0; i < stack.size(); ++i)
+            if (GetWindowLongPtrW(stack[i], GWL_STYLE) & WS_TABSTOP)
+                slots.push_back(i);
+        // No tab index (the option's picture): after the others of its container.
+        auto key = [](const Control* c) { return c->TabIndex() < 0 ? 1000 : c->TabIndex(); };
+        std::stable_sort(list.begin(), list.end(),
+                         [&](const Control* a, const Control* b) { return key(a) < key(b); });
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            stack[slots[i]] = WindowOf(*list[i]);
+    }
+    for (auto& [parent, stack] : stacks) {
+        HWND after = HWND_TOP;
+        for (HWND w : stack) {
+            SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            after = w;
+        }
     }
 }
 
@@ -268,9 +300,11 @@ void MainWindow::Changed(const Control& c, Prop what) {
         InvalidateRect(w, nullptr, FALSE);
         break;
     case Prop::Enabled:
+        LeaveIfFocused(w, c.Enabled());
         EnableWindow(w, c.Enabled());
         break;
     case Prop::Visible:
+        LeaveIfFocused(w, c.Visible());
         ShowWindow(w, c.Visible() ? SW_SHOWNA : SW_HIDE);
         break;
     case Prop::Picture:
@@ -288,6 +322,14 @@ void MainWindow::Changed(const Control& c, Prop what) {
     case Prop::MousePointer:
         break; // read at WM_SETCURSOR
     }
+}
+
+// A control that hides or goes out of use gives up the keyboard focus, with everything inside
+// it: a hidden button that kept the focus would still take Space and Enter.
+void MainWindow::LeaveIfFocused(HWND w, bool stays) {
+    HWND focus = GetFocus();
+    if (!stays && focus && (focus == w || IsChild(w, focus)))
+        SetFocus(hwnd_);
 }
 
 void MainWindow::RepaintNow(const Control& c) {
@@ -325,60 +367,31 @@ void MainWindow::DragByCaption() {
     titlePressed_ = false; // the move has ended with the button's release
 }
 
-// Keyboard stops in tab-index order. The option's picture has no index of its own; it takes the
-// place right after the destination field so that the option can be set without a mouse.
-std::vector<const Control*> MainWindow::TabStops() const {
-    std::vector<std::pair<double, const Control*>> stops;
-    for (const auto& c : app_.Controls()) {
-        double order = c->TabIndex();
-        if (c.get() == &app_.ItemCheck)
-            order = app_.ItemText(2).TabIndex() + 0.5;
-        bool focusable = c->Kind() == ControlKind::TextBox || c->Kind() == ControlKind::Button ||
-                         c.get() == &app_.ItemCheck;
-        HWND w = WindowOf(*c);
-        if (focusable && w && IsWindowVisible(w) && IsWindowEnabled(w))
-            stops.push_back({order, c.get()});
-    }
-    std::sort(stops.begin(), stops.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<const Control*> out;
-    for (const auto& s : stops)
-        out.push_back(s.second);
-    return out;
-}
-
+// The keyboard goes through the system's dialog navigation, which moves the focus in z-order
+// (see ApplyZOrder) and skips hidden and disabled controls. Enter presses the focused button
+// (or sets the option) and Escape does nothing, here rather than there: the navigation would
+// send them on as the commands of dialog buttons this window does not have.
 bool MainWindow::PreTranslate(MSG& msg) {
-    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) || msg.message != WM_KEYDOWN)
+    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)))
         return false;
-    Control* focused = ControlOf(GetFocus());
-    if (msg.wParam == VK_TAB) {
-        auto stops = TabStops();
-        if (stops.empty())
+    if (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) {
+        const bool down = msg.message == WM_KEYDOWN;
+        if (msg.wParam == (down ? VK_RETURN : L'\r') || msg.wParam == (down ? VK_ESCAPE : 27)) {
+            HWND focus = GetFocus();
+            if (down && msg.wParam == VK_RETURN && focus && IsWindowVisible(focus) &&
+                IsWindowEnabled(focus)) {
+                Control* c = ControlOf(focus);
+                if (c && c->Kind() == ControlKind::Button)
+                    SendMessageW(focus, BM_CLICK, 0, 0);
+                else if (c && c->Kind() == ControlKind::ImageBox)
+                    OnCommand(focus, STN_CLICKED);
+            }
             return true;
-        auto it = std::find(stops.begin(), stops.end(), focused);
-        bool back = GetKeyState(VK_SHIFT) < 0;
-        std::size_t i = 0;
-        if (it != stops.end()) {
-            std::size_t at = static_cast<std::size_t>(it - stops.begin());
-            i = back ? (at + stops.size() - 1) % stops.size() : (at + 1) % stops.size();
-        } else if (back) {
-            i = stops.size() - 1;
         }
-        keyboardCues_ = true;
-        SetFocus(WindowOf(*stops[i]));
-        return true;
+        if (down && msg.wParam == VK_TAB)
+            keyboardCues_ = true;
     }
-    if (focused && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE)) {
-        if (focused->Kind() == ControlKind::Button) {
-            SendMessageW(WindowOf(*focused), BM_CLICK, 0, 0);
-            return true;
-        }
-        if (focused == &app_.ItemCheck) {
-            app_.ItemCheck_Click();
-            return true;
-        }
-    }
-    return false;
+    return IsDialogMessageW(hwnd_, &msg) != FALSE;
 }
 
 void MainWindow::OnClose() {
@@ -453,7 +466,7 @@ bool MainWindow::OnSetCursor(HWND over) {
     return false;
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::WindowProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
@@ -494,6 +507,10 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
             DestroyWindow(hwnd);
         return 0;
     }
+    case kFailureMessage:
+        MessageBoxW(hwnd, reinterpret_cast<const wchar_t*>(lParam), ToWide(APLwAPP::kTitle).c_str(),
+                    MB_OK | MB_ICONERROR);
+        return 0;
     case WM_DESTROY:
         self->hwnd_ = nullptr;
         PostQuitMessage(0);
@@ -503,7 +520,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
 }
 
 // Panels pass their children's notifications on to the window, where the handlers live.
-LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::FrameProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     MainWindow* self = Self(hwnd);
     if (self) {
         switch (msg) {
@@ -527,7 +544,7 @@ LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::ShapeProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     MainWindow* self = Self(hwnd);
     if (self && msg == WM_PAINT) {
         self->PaintShapeWindow(hwnd);
@@ -539,8 +556,8 @@ LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
 }
 
 // Mouse moves over the title text, hover over the buttons, focus changes of the option picture.
-LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                               UINT_PTR, DWORD_PTR data) {
+LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                      DWORD_PTR data) {
     auto* self = reinterpret_cast<MainWindow*>(data);
     Control* c = self->ControlOf(hwnd);
     switch (msg) {
@@ -587,6 +604,14 @@ LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wPara
         if (c && c->Kind() == ControlKind::ImageBox)
             InvalidateRect(hwnd, nullptr, FALSE);
         break;
+    case WM_KEYDOWN:
+        // Space acts on the option's picture as on a check box.
+        if (wParam == VK_SPACE && c && c->Kind() == ControlKind::ImageBox &&
+            IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+            self->OnCommand(hwnd, STN_CLICKED);
+            return 0;
+        }
+        break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(hwnd, ChildSubclassProc, 1);
         break;
@@ -594,9 +619,56 @@ LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wPara
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
+// No exception may cross into the system's code that called a window procedure: the message
+// counts as handled and the user is told once it has been.
+LRESULT MainWindow::Failed(HWND hwnd, const char* what) noexcept {
+    static wchar_t text[512];
+    constexpr wchar_t head[] = L"Ha ocurrido un error interno del programa.\r\n\r\n";
+    constexpr std::size_t n = std::size(head) - 1;
+    std::wmemcpy(text, head, n);
+    if (MultiByteToWideChar(CP_UTF8, 0, what, -1, text + n,
+                            static_cast<int>(std::size(text) - n)) <= 0)
+        text[n] = L'\0';
+    if (HWND top = GetAncestor(hwnd, GA_ROOT))
+        PostMessageW(top, kFailureMessage, 0, reinterpret_cast<LPARAM>(text));
+    return 0;
+}
+
+#define VQX_GUARDED(call)                                                                          \
+    try {                                                                                          \
+        return call;                                                                               \
+    } catch (const std::exception& e) {                                                            \
+        return Failed(hwnd, e.what());                                                             \
+    } catch (...) {                                                                                \
+        return Failed(hwnd, "?");                                                                  \
+    }
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
+    VQX_GUARDED(WindowProcBody(hwnd, msg, wParam, lParam))}
+
+LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
+    VQX_GUARDED(FrameProcBody(hwnd, msg, wParam, lParam))}
+
+LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
+    VQX_GUARDED(ShapeProcBody(hwnd, msg, wParam, lParam))}
+
+LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR, DWORD_PTR data) {
+    VQX_GUARDED(ChildSubclassBody(hwnd, msg, wParam, lParam, data))
+}
+
+#undef VQX_GUARDED
+
 int MainWindow::Run() {
-    if (!Create())
+    if (!Create()) {
+        const DWORD error = GetLastError();
+        if (hwnd_)
+            DestroyWindow(hwnd_);
+        const std::wstring text = L"No se pudo crear la ventana del programa.\r\n\r\n" +
+                                  ToWide(Win32Error(error, "").description);
+        MessageBoxW(nullptr, text.c_str(), ToWide(APLwAPP::kTitle).c_str(), MB_OK | MB_ICONERROR);
         return 1;
+    }
     app_.Form_Load();
     if (hwnd_ && !IsWindowVisible(hwnd_))
         ShowWindow(hwnd_, SW_SHOW);

@@ -36,9 +36,14 @@ private:
     static LRESULT CALLBACK FrameProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK ShapeProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK ChildSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT WindowProcBody(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT FrameProcBody(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT ShapeProcBody(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT ChildSubclassBody(HWND, UINT, WPARAM, LPARAM, DWORD_PTR);
+    static LRESULT Failed(HWND hwnd, const char* what) noexcept;
 
     bool Create();
-    void CreateControl(Control& c);
+    bool CreateControl(Control& c);
     void ApplyZOrder();
     void LayOut(); // sizes, fonts and pictures for the current DPI
     RECT PixelRect(const Control& c) const;
@@ -54,7 +59,7 @@ private:
     void OnClose();
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     bool PreTranslate(MSG& msg);
-    std::vector<const Control*> TabStops() const;
+    void LeaveIfFocused(HWND w, bool stays);
 
     // Painting (MainWindowPaint.cpp). Custom parts are drawn off screen, then copied at once.
     void OnDrawItem(const DRAWITEMSTRUCT& item);

@@ -124,25 +124,24 @@ void MainWindow::PaintLabel(HDC dc, const Control& c, const RECT& area) {
         Fill(dc, area, c.BackColor());
     std::wstring text = ToWide(c.Caption());
     const int length = static_cast<int>(text.size());
-    UINT format = DT_NOPREFIX | (c.Settings().align == Align::Center ? DT_CENTER : DT_LEFT);
-    // A status line a little too wide is made smaller to stay on one line; a long one wraps,
-    // made smaller until it fits. Nothing is cut off, at any DPI.
-    auto measure = [&](int percent, UINT how) {
+    // A caption wider than its label wraps at word boundaries, as a standard label does, in
+    // the label's own font. Only what then still does not fit is drawn smaller: a word wider
+    // than the label, or more lines than its height holds. The last line may lose the part
+    // below its baseline, where capitals have nothing, as it would in a standard label.
+    const UINT how =
+        DT_NOPREFIX | DT_WORDBREAK | (c.Settings().align == Align::Center ? DT_CENTER : DT_LEFT);
+    auto fits = [&](int percent) {
         SelectObject(dc, FontFor(c, percent));
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
         RECT need = area;
         DrawTextW(dc, text.c_str(), length, &need, how | DT_CALCRECT);
-        return need;
+        return need.right - need.left <= area.right - area.left &&
+               need.bottom - tm.tmDescent <= area.bottom;
     };
     int percent = 100;
-    UINT how = format | DT_SINGLELINE;
-    while (percent > 70 && measure(percent, how).right > area.right)
+    while (percent > 50 && !fits(percent))
         percent -= 5;
-    if (measure(percent, how).right > area.right) {
-        how = format | DT_WORDBREAK | DT_EDITCONTROL;
-        for (percent = 100; percent > 60; percent -= 5)
-            if (measure(percent, how).bottom <= area.bottom)
-                break;
-    }
     SelectObject(dc, FontFor(c, percent));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, c.ForeColor());
