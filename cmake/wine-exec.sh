@@ -4,5 +4,9 @@
 : "${WINEPREFIX:=$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix}"
 : "${WINEDEBUG:=-all}"
 : "${WINEDLLOVERRIDES:=mscoree,mshtml=}"
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# The locale of scripts/lib.sh whatever the caller's: without UTF-8 Wine cannot make files
+# whose names are outside ASCII.
+LANG=C.UTF-8
+LC_ALL=C.UTF-8
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LANG LC_ALL
 exec wine "$@"

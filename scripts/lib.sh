@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shared functions of scripts/test and scripts/run; source it, don't run it.
 #
-#   vqx_init               sets VQX_ROOT and the Wine environment, installs the cleanup trap
+#   vqx_init               sets the Wine environment, installs the cleanup trap
 #   vqx_lock               one Wine user of build/wineprefix at a time (waits for the other)
 #   vqx_start_xvfb         a private Xvfb on a free display; exports DISPLAY
 #   vqx_start_wineserver   a warm, persistent wineserver for the prefix (call it first)
@@ -11,7 +11,44 @@
 # The cleanup runs on every exit path (normal end, failure, Ctrl-C, TERM, HUP, PIPE): it ends the
 # wineserver of the prefix (and with it every Wine process in it), our Xvfb, and any background
 # job this shell started.
+#
+# Sourcing it sets VQX_ROOT and an environment that does not depend on the caller's (see
+# _vqx_environment), for this script and every program it starts, scripts/deps included.
 
+# What the scripts need whatever the caller had set, or not set (env -i, a bare root shell of a
+# fresh container).
+_vqx_environment() {
+    # Without a UTF-8 locale Wine cannot make files whose names are outside ASCII ("Léame.txt");
+    # Debian's libc always carries C.UTF-8, whose numbers have a decimal point as well.
+    export LANG=C.UTF-8 LC_ALL=C.UTF-8
+    unset LANGUAGE
+    # dpkg and apt-get want the sbin folders, which root's PATH may lack; a relative entry
+    # (bash's default PATH ends in ".") would find programs by where a script happens to be.
+    local dir path="" entries
+    IFS=: read -ra entries <<<"${PATH:-}"
+    for dir in "${entries[@]}" /usr/local/sbin /usr/local/bin /usr/sbin /usr/bin /sbin /bin; do
+        if [[ "$dir" == /* && ":$path:" != *":$dir:"* ]]; then
+            path="${path:+$path:}$dir"
+        fi
+    done
+    export PATH=$path
+    # Wine finds the user's folders through HOME and USER; a bare environment may lack both.
+    if [[ -z "${HOME:-}" || ! -d "$HOME" ]]; then
+        HOME=$(getent passwd "$(id -u)" | cut -d: -f6 || true)
+        export HOME=${HOME:-/root}
+    fi
+    if [[ -z "${USER:-}" ]]; then
+        USER=$(id -un 2>/dev/null || id -u)
+        export USER
+    fi
+    # Temporary files of ours, of the compilers and of mktemp in a folder that is there.
+    if [[ -z "${TMPDIR:-}" || ! -d "$TMPDIR" || ! -w "$TMPDIR" ]]; then
+        export TMPDIR=/tmp
+    fi
+}
+_vqx_environment
+
+unset CDPATH # a cd must not go elsewhere, nor print where it went
 VQX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VQX_XVFB_PID=""
 VQX_WINESERVER_STARTED=0
@@ -32,7 +69,7 @@ vqx_init() {
     # No Mono or Gecko: no dialog offering to install them.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEARCH=win64
-    VQX_TMP=$(mktemp -d "${TMPDIR:-/tmp}/vqx.XXXXXX")
+    VQX_TMP=$(mktemp -d "$TMPDIR/vqx.XXXXXX")
     trap vqx_cleanup EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM

@@ -203,26 +203,6 @@ constexpr COLORREF kGreen = RGB(125, 180, 97);
 constexpr COLORREF kFieldBorder = RGB(224, 224, 224), kFocusedBorder = RGB(128, 128, 128);
 constexpr COLORREF kCounterBlue = RGB(9, 203, 246);
 
-// Absolute mouse co-ordinates (0..65535 over the primary screen) aimed at the pixel's centre.
-LONG Normalised(LONG pixel, int extent) {
-    return static_cast<LONG>(((2LL * pixel + 1) * 65536) / (2LL * extent));
-}
-
-// Moves the pointer as a user would (SendInput) and waits until it is there.
-bool MovePointerTo(POINT screen) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = Normalised(screen.x, GetSystemMetrics(SM_CXSCREEN));
-    in.mi.dy = Normalised(screen.y, GetSystemMetrics(SM_CYSCREEN));
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    if (SendInput(1, &in, sizeof in) != 1)
-        return false;
-    return WaitUntil([&] {
-        POINT at{};
-        return GetCursorPos(&at) && at.x == screen.x && at.y == screen.y;
-    });
-}
-
 // A point of the screen that no window of the program covers (the screen is larger than the
 // centred window).
 POINT AwayFromTheWindow() {
@@ -276,7 +256,7 @@ protected:
         AppTest::SetUp();
         if (HasFatalFailure())
             return;
-        ASSERT_TRUE(MovePointerTo(AwayFromTheWindow()));
+        ASSERT_TRUE(MovePointer(AwayFromTheWindow()));
         ASSERT_TRUE(app.WaitUntilPainted()) << "the window did not settle into a drawing";
         windows = ControlWindows(app);
     }
@@ -362,7 +342,7 @@ TEST_F(AppearanceTest, CloseButtonTurnsRedUnderThePointerAndBackWhenItLeaves) {
     const RECT middle{close.left + 20, close.top + 8, close.right - 20, close.bottom - 8};
     EXPECT_GT(Find(before, middle, kWhite).count, 10) << "no white cross on the close button";
 
-    ASSERT_TRUE(MovePointerTo(screenCorner));
+    ASSERT_TRUE(MovePointer(screenCorner));
     EXPECT_TRUE(WaitUntil([&] { return app.PixelAt(corner) == kCloseHover; }))
         << "face under the pointer: " << Describe(app.PixelAt(corner));
     const Image hovered = Shot(app);
@@ -372,7 +352,7 @@ TEST_F(AppearanceTest, CloseButtonTurnsRedUnderThePointerAndBackWhenItLeaves) {
 
     POINT elsewhere{200, 318}; // the window's background under the panels
     ClientToScreen(window, &elsewhere);
-    ASSERT_TRUE(MovePointerTo(elsewhere));
+    ASSERT_TRUE(MovePointer(elsewhere));
     EXPECT_TRUE(WaitUntil([&] { return app.PixelAt(corner) == RGB(85, 85, 85); }))
         << "face after the pointer left: " << Describe(app.PixelAt(corner));
 }
@@ -914,7 +894,7 @@ void TakePictures(const std::wstring& out, int dpi) {
     ASSERT_TRUE(WaitUntil([&] {
         return !WindowText(GetDlgItem(panel, id::ItemText2)).value_or(L"").empty();
     })) << "the destination did not show";
-    ASSERT_TRUE(MovePointerTo(AwayFromTheWindow()));
+    ASSERT_TRUE(MovePointer(AwayFromTheWindow()));
     ASSERT_TRUE(app.WaitUntilPainted());
     const std::wstring suffix = L"-" + std::to_wstring(dpi) + L".bmp";
     ASSERT_TRUE(SaveScreenshot(app.WindowsRect(), out + L"\\ventana" + suffix));
@@ -934,7 +914,7 @@ void TakePictures(const std::wstring& out, int dpi) {
         30s);
     ASSERT_TRUE(done) << "no success line; the status reads \"" << Narrow(StoredText(status))
                       << "\"";
-    ASSERT_TRUE(MovePointerTo(AwayFromTheWindow()));
+    ASSERT_TRUE(MovePointer(AwayFromTheWindow()));
     ASSERT_TRUE(app.WaitUntilPainted());
     ASSERT_TRUE(SaveScreenshot(app.WindowsRect(), out + L"\\completado" + suffix));
     auto code = app.Close();

@@ -1,5 +1,7 @@
 #include "tests/e2e/Harness.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -402,6 +404,22 @@ bool BringToFront(HWND hwnd, Ms deadline) {
         deadline);
 }
 
+bool MovePointer(POINT screen, Ms deadline) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = Normalised(screen.x, GetSystemMetrics(SM_CXSCREEN));
+    in.mi.dy = Normalised(screen.y, GetSystemMetrics(SM_CYSCREEN));
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    if (SendInput(1, &in, sizeof in) != 1)
+        return false;
+    return WaitUntil(
+        [&] {
+            POINT at{};
+            return GetCursorPos(&at) && at.x == screen.x && at.y == screen.y;
+        },
+        deadline);
+}
+
 bool ClickAt(POINT screen) {
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     std::vector<INPUT> inputs(3);
@@ -442,6 +460,84 @@ bool PressKeys(const std::vector<WORD>& keys) {
     for (auto it = keys.rbegin(); it != keys.rend(); ++it)
         inputs.push_back(KeyInput(*it, true));
     return Send(inputs);
+}
+
+// ---- The desktop every case starts from --------------------------------------------------
+
+namespace {
+
+// Ends every running copy of the program (there is none when the earlier cases ended theirs).
+void EndLeftoverPrograms() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    const std::wstring program = ProgramFileName();
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(NamePart(entry.szExeFile).c_str(), program.c_str()) != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue; // ended meanwhile
+        std::cout << "an earlier case left the program running (process " << entry.th32ProcessID
+                  << "): ended it\n";
+        TerminateProcess(process, 999);
+        const bool gone =
+            WaitForSingleObject(process, static_cast<DWORD>(kDeadline.count())) == WAIT_OBJECT_0;
+        CloseHandle(process);
+        if (!gone)
+            ADD_FAILURE() << "a program left by an earlier case (process " << entry.th32ProcessID
+                          << ") does not end";
+    }
+    CloseHandle(snapshot);
+}
+
+// Lets go of every mouse button and key that is down (a case stopped between a press and its
+// release leaves it so for the whole Wine server).
+void ReleaseButtonsAndKeys() {
+    std::vector<INPUT> inputs;
+    const std::pair<int, DWORD> buttons[] = {{VK_LBUTTON, MOUSEEVENTF_LEFTUP},
+                                             {VK_RBUTTON, MOUSEEVENTF_RIGHTUP},
+                                             {VK_MBUTTON, MOUSEEVENTF_MIDDLEUP}};
+    for (const auto& [vk, up] : buttons)
+        if (GetAsyncKeyState(vk) & 0x8000) {
+            INPUT in{};
+            in.type = INPUT_MOUSE;
+            in.mi.dwFlags = up;
+            inputs.push_back(in);
+        }
+    for (int vk = VK_BACK; vk <= 0xFE; ++vk)
+        if (GetAsyncKeyState(vk) & 0x8000)
+            inputs.push_back(KeyInput(static_cast<WORD>(vk), true));
+    Send(inputs);
+}
+
+} // namespace
+
+void ResetDesktop() {
+    EndLeftoverPrograms();
+    ReleaseButtonsAndKeys();
+    if (!MovePointer(kRestingPoint))
+        FAIL() << "the pointer does not go to its resting place (" << kRestingPoint.x << ", "
+               << kRestingPoint.y << ")";
+}
+
+void RemoveLeftoverDpi() {
+    // On stderr: ctest lists the cases from this program's stdout.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    DWORD dpi = 0, type = 0, size = sizeof dpi;
+    if (RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&dpi), &size) ==
+            ERROR_SUCCESS &&
+        (type != REG_DWORD || dpi != 96)) {
+        std::cerr << "an earlier case left LogPixels at " << dpi << ": removed it\n";
+        RegDeleteValueW(key, L"LogPixels");
+    }
+    RegCloseKey(key);
 }
 
 COLORREF ScreenPixel(POINT screen) {
@@ -772,16 +868,34 @@ void AppTest::SetUp() {
     ASSERT_NE(window, nullptr);
 }
 
+std::wstring FailurePicturesFolder() {
+    // Not the working directory: a driver started by hand from the sources would write there.
+    std::wstring driver(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetModuleFileNameW(nullptr, driver.data(), static_cast<DWORD>(driver.size()));
+        if (n == 0) {
+            wchar_t temp[MAX_PATH + 1];
+            const DWORD t = GetTempPathW(MAX_PATH + 1, temp);
+            return std::wstring(temp, t > 0 && t <= MAX_PATH ? t : 0) + L"e2e-failures";
+        }
+        if (n < driver.size()) {
+            driver.resize(n);
+            break;
+        }
+        driver.resize(driver.size() * 2);
+    }
+    return Parent(driver) + L"\\e2e-failures";
+}
+
 void AppTest::TearDown() {
     if (HasFailure()) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::wstring file = L"e2e-failures\\" + SafeFileName(info->test_suite_name()) + L"." +
-                            SafeFileName(info->name()) + L".bmp";
-        wchar_t full[MAX_PATH * 2];
-        DWORD n = GetFullPathNameW(file.c_str(), MAX_PATH * 2, full, nullptr);
+        const std::wstring file = FailurePicturesFolder() + L"\\" +
+                                  SafeFileName(info->test_suite_name()) + L"." +
+                                  SafeFileName(info->name()) + L".bmp";
         if (app.SaveScreenshot(file))
-            std::cout << "screenshot of the failed case: "
-                      << Narrow(n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : file) << "\n";
+            std::cout << "screenshot of the failed case: " << Narrow(file) << "\n";
     }
     if (app.ProcessId() != 0) {
         const bool wasRunning = app.Running();

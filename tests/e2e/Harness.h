@@ -107,9 +107,37 @@ std::wstring ClassName(HWND hwnd);
 // Input as a user gives it (SendInput), to whatever window is in the foreground or under the
 // mouse. Each returns false when the input was not taken.
 bool BringToFront(HWND hwnd, Ms deadline = kDeadline);
+// Moves the pointer as a user would (SendInput) and waits until it is there.
+bool MovePointer(POINT screen, Ms deadline = kDeadline);
 bool ClickAt(POINT screen); // left button; waits until the pointer is there
 bool Type(const std::wstring& text);
 bool PressKeys(const std::vector<WORD>& keys); // down in order, up in reverse: a chord
+
+// ---- The desktop every case starts from --------------------------------------------------
+
+// Where the pointer rests when a case begins: a corner of the screen that the program's centred
+// window and its boxes never cover.
+constexpr POINT kRestingPoint{2, 2};
+
+// Brings the shared desktop (one screen, pointer, keyboard and Wine server for every case)
+// into the state a case starts from, whatever ran before: no program of an earlier case still
+// running, no mouse button or key held down, the pointer at kRestingPoint. A fatal failure
+// when it cannot.
+void ResetDesktop();
+
+// Removes a LogPixels other than 96 from HKCU\Control Panel\Desktop: the cases at 144 dpi set
+// it for the programs they start and put it back when they end, but a driver stopped half-way
+// leaves it for every later one. A process reads its dpi when it starts: the driver's main
+// calls this first.
+void RemoveLeftoverDpi();
+
+// Calls ResetDesktop before every case (the driver's main installs it): before the case's
+// fixture starts the program, so the program's window never appears under a pointer that an
+// earlier case left there.
+class KnownDesktop : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override { ResetDesktop(); }
+};
 
 // The colour on the screen at a point, as the user sees it.
 COLORREF ScreenPixel(POINT screen);
@@ -125,6 +153,8 @@ struct Image {
 Image Capture(const RECT& screenRect);
 bool SaveBmp(const Image& image, const std::wstring& file); // makes the file's folder
 bool SaveScreenshot(const RECT& screenRect, const std::wstring& file);
+// "e2e-failures" beside the driver program (in the build tree), whatever the working directory.
+std::wstring FailurePicturesFolder();
 
 // The running program.
 class App {
@@ -190,8 +220,8 @@ private:
 };
 
 // A case with a fresh data folder and the program started in it. TearDown saves a
-// screenshot of a failed case under e2e-failures\ (in the working directory), closes the
-// program and expects exit code 0.
+// screenshot of a failed case in FailurePicturesFolder(), closes the program and expects exit
+// code 0.
 class AppTest : public ::testing::Test {
 protected:
     // Override to change the data folder of a suite's cases.

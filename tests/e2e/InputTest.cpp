@@ -51,27 +51,6 @@ POINT Centre(const RECT& r) {
 
 // ---- The mouse, one event at a time ------------------------------------------------------
 
-LONG Normalised(LONG pixel, int extent) {
-    return static_cast<LONG>(((2LL * pixel + 1) * 65536) / (2LL * extent));
-}
-
-// Moves the pointer and waits until it is there.
-bool MoveMouse(POINT to) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = Normalised(to.x, GetSystemMetrics(SM_CXSCREEN));
-    in.mi.dy = Normalised(to.y, GetSystemMetrics(SM_CYSCREEN));
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    if (SendInput(1, &in, sizeof in) != 1)
-        return false;
-    return WaitUntil(
-        [&] {
-            POINT at{};
-            return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
-        },
-        3s);
-}
-
 // Button events where the pointer is (MOUSEEVENTF_LEFTDOWN, ...), in the order given.
 bool MouseButtons(const std::vector<DWORD>& events) {
     for (DWORD flags : events) {
@@ -89,11 +68,12 @@ bool MouseButtons(const std::vector<DWORD>& events) {
 // after each move (steps 1 to 4) until it returns false. False when the input was not taken.
 bool PressAndMove(POINT from, int dx, int dy, const std::vector<DWORD>& downs,
                   const std::vector<DWORD>& ups, const std::function<bool(int)>& after) {
-    bool ok = MoveMouse(from) && MouseButtons(downs);
+    bool ok = MovePointer(from, 3s) && MouseButtons(downs);
     bool waiting = ok && after(0);
     for (int step = 1; ok && step <= 4; ++step) {
         const int part = step - 1;
-        ok = MoveMouse(step == 1 ? Offset(from, 1, 1) : Offset(from, dx * part / 3, dy * part / 3));
+        ok = MovePointer(
+            step == 1 ? Offset(from, 1, 1) : Offset(from, dx * part / 3, dy * part / 3), 3s);
         if (ok && waiting)
             waiting = after(step);
     }

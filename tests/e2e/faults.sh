@@ -19,7 +19,9 @@ export WINEPREFIX
 # The small disk: big enough for the program's own files of a case, far smaller than its copies.
 SMALL_SIZE=16m
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vqx-faults.XXXXXX") || exit 1
+tmp=${TMPDIR:-/tmp}
+[ -d "$tmp" ] && [ -w "$tmp" ] || tmp=/tmp
+work=$(mktemp -d "$tmp/vqx-faults.XXXXXX") || exit 1
 links=""
 small_mounted=0
 ro_mounted=0
