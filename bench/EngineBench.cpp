@@ -51,7 +51,7 @@ int RunEngine(const std::vector<std::wstring>& args) {
     Put("ok", std::uint64_t{ok});
     Put("left_out", static_cast<std::uint64_t>(app.LeftOut().size()));
     Put("boxes", static_cast<std::uint64_t>(shell.boxes));
-    for (const LeftOutFile& f : app.LeftOut())
+    for (const engine::LeftOutFile& f : app.LeftOut())
         Fail("left out: " + f.path + ": " + f.reason.description);
     return ok && shell.boxes == 0 ? 0 : 1;
 }

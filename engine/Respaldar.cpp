@@ -1,153 +1,148 @@
-// The backup run: the database into D + N + ".vqxdb", then the data centre into
-// D + "Respaldo VQX", showing each stage in the status panel.
-#include "window/APLwAPP.h"
+// The backup run: stage 1 copies the database and reports its failure; stages 2 to 6 copy one
+// level of the data centre each, passing failures over and listing the files left out.
+#include "engine/Respaldar.h"
 
-namespace vqx {
+namespace vqx::engine {
 namespace {
 
-struct Stage {
-    const char* counter;
-    const char* caption;
-    const char* folder; // under D
-    const char* source; // under the data folder, with its trailing "\"
+struct DataCentreStage {
+    Stage stage;
+    std::string_view folder; // under D
+    std::string_view source; // under the data folder, with its leading and trailing "\"
 };
 
-constexpr Stage kStages[] = {
-    {"2/6", "COPIANDO CENTRO DE DATOS", "Respaldo VQX", "\\VQX Datos\\"},
-    {"3/6", "COPIANDO EL ARCHIVO", "Respaldo VQX\\Archivo", "\\VQX Datos\\Archivo\\"},
-    {"4/6", "COPIANDO LAS PLANTILLAS", "Respaldo VQX\\Plantillas", "\\VQX Datos\\Plantillas\\"},
-    {"5/6", "COPIANDO LAS REFERENCIAS", "Respaldo VQX\\Referencias", "\\VQX Datos\\Referencias\\"},
-    {"6/6", "COPIANDO INFORMES", "Respaldo VQX\\Informes", "\\VQX Datos\\Informes\\"},
+constexpr Stage kDatabaseOfSix{"1/6", "COPIANDO BASE DE DATOS"};
+constexpr Stage kDatabaseOnly{"1/1", "COPIANDO BASE DE DATOS"};
+
+constexpr DataCentreStage kDataCentre[] = {
+    {{"2/6", "COPIANDO CENTRO DE DATOS"}, "Respaldo VQX", "\\VQX Datos\\"},
+    {{"3/6", "COPIANDO EL ARCHIVO"}, "Respaldo VQX\\Archivo", "\\VQX Datos\\Archivo\\"},
+    {{"4/6", "COPIANDO LAS PLANTILLAS"}, "Respaldo VQX\\Plantillas", "\\VQX Datos\\Plantillas\\"},
+    {{"5/6", "COPIANDO LAS REFERENCIAS"},
+     "Respaldo VQX\\Referencias",
+     "\\VQX Datos\\Referencias\\"},
+    {{"6/6", "COPIANDO INFORMES"}, "Respaldo VQX\\Informes", "\\VQX Datos\\Informes\\"},
 };
 
-// Yield to the window at most this often during one long copy.
-constexpr std::uint64_t kYieldIntervalMs = 50;
+// Tried in this order; whichever is found is copied under the one extension ".vqxdb".
+constexpr std::string_view kDatabases[] = {"\\VQX Datos.mdb", "\\VQX Datos.accdb"};
+
+class Runner {
+public:
+    Runner(const RunInput& input, RunObserver& observer) : in_(input), observer_(observer) {}
+
+    RunOutcome Run(const FileSystemFactory& fileSystems) {
+        // Stage 1, the database: a failure here ends the run and is reported.
+        observer_.StageBegins(in_.dataCentreChosen ? kDatabaseOfSix : kDatabaseOnly);
+        auto created = fileSystems();
+        if (!created)
+            return StageOneFailed(created.error());
+        FileSystem& fs = *created.value();
+
+        std::string database;
+        for (std::string_view name : kDatabases) {
+            std::string path = in_.dataFolder + std::string(name);
+            auto found = fs.Exists(path, Attr::Normal);
+            if (!found)
+                return StageOneFailed(found.error());
+            if (!found.value().empty()) {
+                database = std::move(path);
+                break;
+            }
+        }
+        // A run without a database has backed up nothing: that is a failure, not a success.
+        if (database.empty())
+            return StageOneFailed(fs.FileNotFound("CopyFile"));
+
+        observer_.CopyBegins();
+        Status copied = fs.CopyFile(database, BackupFile(in_.destination, in_.name), true,
+                                    [this] { return GoOn(); });
+        if (!copied)
+            return StageOneFailed(copied.error());
+        if (observer_.StopRequested())
+            return {RunOutcome::Kind::Stopped};
+
+        // Stages 2 to 6, the data centre: failures are passed over, and listed.
+        if (in_.includeDataCentre) {
+            for (const DataCentreStage& stage : kDataCentre) {
+                if (observer_.StopRequested())
+                    break;
+                CopyDataCentreStage(fs, stage);
+            }
+        }
+        return {observer_.StopRequested() ? RunOutcome::Kind::Stopped
+                                          : RunOutcome::Kind::Completed};
+    }
+
+private:
+    RunOutcome StageOneFailed(Error error) {
+        // A copy cancelled on request is no failure to report: the run was stopped.
+        if (observer_.StopRequested())
+            return {RunOutcome::Kind::Stopped};
+        return {RunOutcome::Kind::StageOneFailed, std::move(error), entry_};
+    }
+
+    bool GoOn() {
+        observer_.CopyAdvances();
+        return !observer_.StopRequested();
+    }
+
+    void CopyDataCentreStage(FileSystem& fs, const DataCentreStage& stage) {
+        observer_.StageBegins(stage.stage);
+
+        const std::string folder = in_.destination + std::string(stage.folder);
+        auto exists = fs.Exists(folder, Attr::Directory);
+        if (!exists || exists.value().empty()) {
+            // A folder that cannot be made shows up as every copy into it failing.
+            (void)fs.MakeFolder(folder);
+        }
+
+        const std::string source = in_.dataFolder + std::string(stage.source);
+        const std::string relative(stage.source.substr(1)); // "VQX Datos\..."
+        auto first = fs.Exists(source + "*.*", Attr::Archive);
+        if (!first) {
+            observer_.FileLeftOut({relative + "*.*", first.error()});
+            return;
+        }
+        entry_ = first.value();
+        std::size_t done = 0;
+        while (!entry_.empty()) {
+            observer_.CopyBegins();
+            Status copied = fs.CopyFile(source + entry_, folder + "\\" + entry_, false,
+                                        [this] { return GoOn(); });
+            if (observer_.StopRequested())
+                return; // the cancelled copy left nothing behind; start no other
+            // A file already in the backup keeps its older copy: that is not a failure.
+            if (!copied && copied.error().number != errnum::FileExists &&
+                copied.error().number != errnum::AlreadyExists)
+                observer_.FileLeftOut({relative + entry_, copied.error()});
+
+            auto next = fs.NextMatch();
+            if (!next) {
+                observer_.FileLeftOut({relative + "*.*", next.error()});
+                entry_.clear();
+            } else {
+                entry_ = next.value();
+            }
+            observer_.EntryDone(++done);
+            if (observer_.StopRequested())
+                return;
+        }
+    }
+
+    const RunInput& in_;
+    RunObserver& observer_;
+    std::string entry_; // the name the enumeration returned last
+};
 
 } // namespace
 
-bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
-    // Only the end of the run that set it may clear the running state.
-    if (running_)
-        return false;
-    std::string entry; // the name the enumeration returned last
-    leftOut_.clear();
-    running_ = true;
-    struct RunningGuard {
-        bool& flag;
-        ~RunningGuard() { flag = false; }
-    } guard{running_};
-
-    // Stage 1, the database: a failure here is reported and ends the run.
-    EstadoFRM.SetVisible(true);
-    FormDaFRM.SetVisible(false);
-    EstadoLBL1.SetCaption(std::string("1/") + (ItemCheck.Tag() == "ON" ? "6" : "1"));
-    EstadoLBL1.Refresh();
-    EstadoLBL2.SetCaption("COPIANDO BASE DE DATOS");
-    EstadoLBL2.Refresh();
-
-    auto created = fileSystems_();
-    if (!created)
-        return ReportStageOneFailure(created.error(), entry);
-    FileSystem& fs = *created.value();
-
-    std::string database;
-    for (const char* name : {"\\VQX Datos.mdb", "\\VQX Datos.accdb"}) {
-        std::string path = shell_.DataFolder() + name;
-        auto found = fs.Exists(path, Attr::Normal);
-        if (!found)
-            return ReportStageOneFailure(found.error(), entry);
-        if (!found.value().empty()) {
-            database = path;
-            break;
-        }
-    }
-    // A run without a database has backed up nothing: that is a failure, not a success.
-    if (database.empty())
-        return ReportStageOneFailure(fs.FileNotFound("CopyFile"), entry);
-
-    lastYield_ = shell_.TickMs();
-    Status copied =
-        fs.CopyFile(database, D + N + ".vqxdb", true, [this] { return YieldAndGoOn(); });
-    if (!copied)
-        return ReportStageOneFailure(copied.error(), entry);
-    if (closePending_)
-        return false;
-
-    // Stages 2 to 6, the data centre: failures are passed over, and listed.
-    if (ItemCheck.Visible() && ItemCheck.Tag() == "ON") {
-        for (int stage = 0; stage < 5 && !closePending_; ++stage)
-            CopyDataCentreStage(fs, D, stage, entry);
-    }
-    return !closePending_;
+std::string BackupFile(std::string_view destination, std::string_view name) {
+    return std::string(destination) + std::string(name) + ".vqxdb";
 }
 
-void APLwAPP::CopyDataCentreStage(FileSystem& fs, const std::string& D, int index,
-                                  std::string& entry) {
-    const Stage& stage = kStages[index];
-    EstadoLBL1.SetCaption(stage.counter);
-    EstadoLBL1.Refresh();
-    EstadoLBL2.SetCaption(stage.caption);
-    EstadoLBL2.Refresh();
-
-    const std::string folder = D + stage.folder;
-    auto exists = fs.Exists(folder, Attr::Directory);
-    if (!exists || exists.value().empty()) {
-        // A folder that cannot be made shows up as every copy into it failing.
-        (void)fs.MakeFolder(folder);
-    }
-
-    const std::string source = shell_.DataFolder() + stage.source;
-    const std::string relative = std::string(stage.source).substr(1); // "VQX Datos\..."
-    auto first = fs.Exists(source + "*.*", Attr::Archive);
-    if (!first) {
-        leftOut_.push_back({relative + "*.*", first.error()});
-        return;
-    }
-    entry = first.value();
-    while (!entry.empty()) {
-        lastYield_ = shell_.TickMs();
-        Status copied = fs.CopyFile(source + entry, folder + "\\" + entry, false,
-                                    [this] { return YieldAndGoOn(); });
-        if (closePending_)
-            return; // the cancelled copy left nothing behind; start no other
-        // A file already in the backup keeps its older copy: that is not a failure.
-        if (!copied && copied.error().number != errnum::FileExists &&
-            copied.error().number != errnum::AlreadyExists)
-            leftOut_.push_back({relative + entry, copied.error()});
-
-        auto next = fs.NextMatch();
-        if (!next) {
-            leftOut_.push_back({relative + "*.*", next.error()});
-            entry.clear();
-        } else {
-            entry = next.value();
-        }
-        shell_.Yield();
-        if (closePending_)
-            return;
-    }
+RunOutcome Run(const FileSystemFactory& fileSystems, const RunInput& input, RunObserver& observer) {
+    return Runner(input, observer).Run(fileSystems);
 }
 
-// Lets the window breathe during a long copy; false once a close has been asked for.
-bool APLwAPP::YieldAndGoOn() {
-    std::uint64_t now = shell_.TickMs();
-    if (now - lastYield_ >= kYieldIntervalMs) {
-        lastYield_ = now;
-        shell_.Yield();
-    }
-    return !closePending_;
-}
-
-bool APLwAPP::ReportStageOneFailure(const Error& error, const std::string& entry) {
-    // A close asked for during the copy cancelled it: the window is going, say nothing.
-    if (closePending_)
-        return false;
-    std::string text =
-        "Número: " + std::to_string(error.number) + "\r\n" + "Descripción: " + error.description +
-        "\r\n" + "\r\n" + "Fuente: " + error.source + "\r\n" +
-        "Ventana: Principal           Proceso : proFN_Respaldar\r\n" + "Detalle : " + entry;
-    shell_.MessageBox(text, "Ha ocurrido un error", mb::OkOnly);
-    return false;
-}
-
-} // namespace vqx
+} // namespace vqx::engine

@@ -1,159 +1,194 @@
-// The press of "Respaldar": checks the two fields, asks before an existing backup file is
-// replaced, runs the backup, shows its outcome and, after a success, records the destination
-// in "RS.log" for the next start.
+// The rules of a backup request: the name, and the destination taken as a folder path.
+#include "engine/Solicitud.h"
+
 #include "platform/PathRules.h"
-#include "window/APLwAPP.h"
 
-#include <algorithm>
 #include <array>
-#include <string_view>
+#include <vector>
 
-namespace vqx {
+namespace vqx::engine {
 namespace {
-
-constexpr std::uint32_t kRejected = 5987062;  // red: rejected field, failed run
-constexpr std::uint32_t kSucceeded = 6403197; // green: successful run
-
-// At most this many left-out files are named in the message; the rest are counted.
-constexpr std::size_t kLeftOutListed = 10;
-
-std::string TrimSpaces(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 // Tested as substrings of the UTF-8 text: "¿" is two bytes, and a whole-sequence match can
 // only hit that character, never a byte of another one.
 constexpr std::array<std::string_view, 9> kForbidden = {"<", "|", "\\", "/", ">",
                                                         ":", "?", "*",  "¿"};
 
-// A name the backup may use: not empty, none of the nine forbidden characters, no control
-// character (Windows refuses them in file names) and no device name. The double quote is
-// let through: the copy then fails and the run reports it.
-bool AcceptableName(const std::string& N) {
-    if (N.empty())
-        return false;
-    for (std::string_view c : kForbidden)
-        if (N.find(c) != std::string::npos)
-            return false;
-    for (unsigned char c : N)
-        if (c < 0x20)
-            return false;
-    return !IsDeviceName(N);
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The next code point of UTF-8 text; a byte that starts no valid sequence stands for itself,
+// out of the way of real characters.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    if (extra == 0 || i + static_cast<std::size_t>(extra) >= s.size()) {
+        ++i;
+        return 0x110000 + lead;
+    }
+    char32_t cp = lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        const auto byte = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+        if ((byte & 0xC0) != 0x80) {
+            ++i;
+            return 0x110000 + lead;
+        }
+        cp = (cp << 6) | (byte & 0x3F);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
+
+// Windows compares file names by their upper-case forms; this covers the scripts that names
+// of office folders are written in.
+char32_t UpperCase(char32_t c) {
+    if (c >= 'a' && c <= 'z')
+        return c - 0x20;
+    if (c < 0xE0)
+        return c;
+    if (c <= 0xFE)
+        return c == 0xF7 ? c : c - 0x20;
+    if (c == 0xFF)
+        return 0x178;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c & ~char32_t{1};
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c % 2 == 0) ? c - 1 : c;
+    if (c == 0x3C2)
+        return 0x3A3;
+    if ((c >= 0x3B1 && c <= 0x3C9) || (c >= 0x430 && c <= 0x44F))
+        return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 0x50;
+    return c;
+}
+
+std::u32string Folded(std::string_view s) {
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();)
+        out += UpperCase(NextCodePoint(s, i));
+    return out;
+}
+
+// The part of a normalized destination up to and including its last separator.
+std::string_view FolderPart(std::string_view destination) {
+    const std::size_t last = destination.find_last_of('\\');
+    return last == std::string_view::npos ? std::string_view() : destination.substr(0, last + 1);
 }
 
 } // namespace
 
-// A destination the backup may write to: an absolute path (a relative one would land wherever
-// the current folder is) outside the data centre (a backup there would be copied into every
-// later backup, growing the data with each run).
-bool APLwAPP::AcceptableDestination(const std::string& D) {
-    return !D.empty() && IsAbsoluteDestination(D) &&
-           !IsInsideFolder(D, shell_.DataFolder() + "\\VQX Datos");
+std::string TrimSpaces(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
 }
 
-void APLwAPP::BotonRespaldar_Click() {
-    // One request at a time: a key or a click handled while this one asks, runs or reports
-    // (message boxes and yields let messages through) must not start another.
-    if (requestActive_)
-        return;
-    requestActive_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{requestActive_};
-
-    const std::string N = TrimSpaces(ItemText(1).Text());
-    const std::string D = TrimSpaces(ItemText(2).Text());
-
-    bool rejected = false;
-    if (!AcceptableName(N)) {
-        ItemBorde(1).SetBorderColor(kRejected);
-        rejected = true;
-    }
-    // The folder part of D is taken as a folder path once; what the run appends to it then
-    // reaches the file system unchanged.
-    const std::string target = NormalizeDestination(D);
-    if (!AcceptableDestination(target)) {
-        ItemBorde(2).SetBorderColor(kRejected);
-        return;
-    }
-
-    // The question comes before the refusal of the name, so it may be asked for a name that
-    // is then refused; the backup never runs with one.
-    if (Found(target + N + ".vqxdb", Attr::Archive)) {
-        const std::string question =
-            "Ya existe un archivo con igual nombre '" + N + "'. ¿Desea sobreescribir éste archivo?";
-        // Only Yes is consent: a box closed with the window (WM_CLOSE) answers neither.
-        if (shell_.MessageBox(question, kTitle, mb::YesNoQuestion) != mb::AnswerYes)
-            return;
-    }
-    if (rejected)
-        return;
-
-    shell_.SetPointer(ptr::Hourglass);
-    const bool completed = proFN_Respaldar(target, N);
-
-    // A close was asked for during the run: the run has stopped and the window goes now,
-    // without an outcome and without a record of a backup that did not finish.
-    if (closePending_) {
-        if (host_)
-            host_->Destroy();
-        return;
-    }
-
-    if (completed) {
-        EstadoLBL1.SetCaption(":)");
-        EstadoLBL2.SetCaption("COMPLETADO CON EXITO");
-        EstadoLBL1.SetForeColor(kSucceeded);
-        EstadoLBL2.SetForeColor(kSucceeded);
-        WriteLastDestination(D);
-    } else {
-        const std::string counter = EstadoLBL1.Caption(), stage = EstadoLBL2.Caption();
-        EstadoLBL1.SetCaption(":(");
-        EstadoLBL2.SetCaption("ERROR ERROR ERROR EN " + counter + " " + stage);
-        EstadoLBL1.SetForeColor(kRejected);
-        EstadoLBL2.SetForeColor(kRejected);
-    }
-    shell_.SetPointer(ptr::Default);
-
-    if (completed && !leftOut_.empty())
-        ReportLeftOut();
-}
-
-bool APLwAPP::Found(const std::string& path, Attr attr) {
-    auto fs = fileSystems_();
-    if (!fs)
+// The double quote is let through: the copy then fails and the run reports it.
+bool IsAcceptableName(std::string_view name) {
+    if (name.empty())
         return false;
-    auto found = fs.value()->Exists(path, attr);
-    return found && !found.value().empty();
+    for (std::string_view c : kForbidden)
+        if (name.find(c) != std::string_view::npos)
+            return false;
+    // Windows refuses control characters in file names.
+    for (unsigned char c : name)
+        if (c < 0x20)
+            return false;
+    return !IsDeviceName(name);
 }
 
-// The backup itself is done: a log that cannot be written (a program folder without write
-// permission, a folder named "RS.log") only means the next start does not fill the
-// destination in, so it is passed over.
-void APLwAPP::WriteLastDestination(const std::string& D) {
-    auto fs = fileSystems_();
-    if (!fs)
-        return;
-    auto stream = fs.value()->CreateTextFile(shell_.DataFolder() + "\\RS.log");
-    if (!stream)
-        return;
-    (void)stream.value()->WriteLine(D);
-    (void)stream.value()->Close();
+std::string NormalizeDestination(std::string_view destination) {
+    std::size_t last = destination.size();
+    while (last > 0 && !IsSeparator(destination[last - 1]))
+        --last;
+    if (last == 0)
+        return std::string(destination);
+    const std::string_view head = destination.substr(0, last), tail = destination.substr(last);
+
+    std::vector<std::string> names;
+    std::string current;
+    for (char c : head) {
+        if (!IsSeparator(c)) {
+            current += c;
+            continue;
+        }
+        names.push_back(current);
+        current.clear();
+    }
+    // names[i] is the text before the i-th separator; empty ones are repeated separators.
+    std::string root;
+    std::size_t first = 0;
+    if (names.size() >= 2 && names[0].empty() && names[1].empty()) {
+        // "\\server\share\": the server and the share are the root, never left by "..".
+        first = 2;
+        while (first < names.size() && names[first].empty())
+            ++first;
+        root = "\\\\";
+        for (int part = 0; part < 2 && first < names.size(); ++part)
+            root += names[first++] + "\\";
+    } else if (names[0].empty()) {
+        root = "\\";
+        first = 1;
+    } else if (names[0].size() == 2 && IsAsciiLetter(names[0][0]) && names[0][1] == ':') {
+        root = names[0] + "\\";
+        first = 1;
+    }
+    std::vector<std::string> kept;
+    for (std::size_t i = first; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        if (name.empty() || name == ".")
+            continue;
+        if (name == ".." && !root.empty()) {
+            if (!kept.empty())
+                kept.pop_back();
+            continue;
+        }
+        kept.push_back(name);
+    }
+    std::string out = root;
+    for (const std::string& name : kept)
+        out += name + "\\";
+    return out + std::string(tail);
 }
 
-void APLwAPP::ReportLeftOut() {
-    std::string text = "El respaldo terminó, pero no se pudieron copiar " +
-                       std::to_string(leftOut_.size()) + " archivo(s) del centro de datos:\r\n";
-    const std::size_t listed = std::min(leftOut_.size(), kLeftOutListed);
-    for (std::size_t i = 0; i < listed; ++i)
-        text += "\r\n" + leftOut_[i].path;
-    if (leftOut_.size() > listed)
-        text += "\r\n... y " + std::to_string(leftOut_.size() - listed) + " más.";
-    shell_.MessageBox(text, kTitle, mb::Exclamation);
+bool IsAbsoluteDestination(std::string_view d) {
+    if (d.size() >= 3 && IsAsciiLetter(d[0]) && d[1] == ':' && d[2] == '\\')
+        return true;
+    if (d.substr(0, 2) != "\\\\")
+        return false;
+    const std::size_t serverEnd = d.find('\\', 2);
+    if (serverEnd == std::string_view::npos || serverEnd == 2)
+        return false;
+    // "\\?\" and "\\.\" name the system's own namespaces, not a server.
+    const std::string_view server = d.substr(2, serverEnd - 2);
+    if (server == "?" || server == ".")
+        return false;
+    const std::size_t shareEnd = d.find('\\', serverEnd + 1);
+    return shareEnd != std::string_view::npos && shareEnd > serverEnd + 1;
 }
 
-} // namespace vqx
+bool IsInsideFolder(std::string_view destination, std::string_view folder) {
+    while (!folder.empty() && IsSeparator(folder.back()))
+        folder.remove_suffix(1);
+    const std::u32string inner = Folded(FolderPart(destination));
+    const std::u32string outer = Folded(std::string(folder) + "\\");
+    return inner.compare(0, outer.size(), outer) == 0;
+}
+
+bool IsAcceptableDestination(std::string_view destination, std::string_view dataFolder) {
+    return !destination.empty() && IsAbsoluteDestination(destination) &&
+           !IsInsideFolder(destination, std::string(dataFolder) + "\\VQX Datos");
+}
+
+} // namespace vqx::engine

@@ -2,6 +2,7 @@
 // their events and its own procedures. The Win32 layer realises it and routes events here.
 #pragma once
 
+#include "engine/Respaldar.h"
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
 #include "window/Control.h"
@@ -12,12 +13,6 @@
 #include <vector>
 
 namespace vqx {
-
-// A data-centre file the run could not copy, by its path under the data folder.
-struct LeftOutFile {
-    std::string path; // e.g. "VQX Datos\Archivo\factura.pdf"
-    Error reason;
-};
 
 // What the window asks of its realisation besides the controls.
 class WindowHost : public ControlView {
@@ -89,35 +84,33 @@ public:
     // Puts every input element and both action buttons out of use, for good.
     void proFN_Deshabilitar();
 
-    // The backup run: copies the database and, when the option is on, the data centre.
+    // The backup run (the engine's), shown in the status panel: copies the database and,
+    // when the option is on, the data centre. False when it failed or was stopped.
     bool proFN_Respaldar(std::string D, std::string N);
 
     // After a run: the data-centre files that could not be copied.
-    const std::vector<LeftOutFile>& LeftOut() const { return leftOut_; }
+    const std::vector<engine::LeftOutFile>& LeftOut() const { return leftOut_; }
     bool Running() const { return running_; }
     bool ClosePending() const { return closePending_; }
 
 private:
     Control& Add(Control::Init init);
-    bool ReportStageOneFailure(const Error& error, const std::string& entry);
-    bool YieldAndGoOn();
-    void CopyDataCentreStage(FileSystem& fs, const std::string& D, int stage, std::string& entry);
+    // Shows the run's stages in the status panel and lets the window breathe while it copies.
+    class RunDisplay;
+    void ReportStageOneFailure(const engine::RunOutcome& outcome);
 
     FileSystemFactory fileSystems_;
     Shell& shell_;
     WindowHost* host_ = nullptr;
-    std::vector<LeftOutFile> leftOut_;
+    std::vector<engine::LeftOutFile> leftOut_;
     bool running_ = false;
     bool requestActive_ = false; // from the press of "Respaldar" until its outcome is shown
     bool closePending_ = false;
-    std::uint64_t lastYield_ = 0;
 
-    // --- Backup request and start-up (engine/Solicitud.cpp, window/Inicio.cpp) ---
+    // --- Backup request and start-up (window/Respaldo.cpp, window/Inicio.cpp) ---
     // Whether the existence test finds `path` with `attr`, through a service of its own; a
     // service that cannot be made or a test that fails counts as "not there".
     bool Found(const std::string& path, Attr attr);
-    // Whether the backup may write to this normalized destination.
-    bool AcceptableDestination(const std::string& D);
     // Records D as the one line of "RS.log"; any failure is passed over.
     void WriteLastDestination(const std::string& D);
     // The first line of "RS.log" when it can be read; nothing otherwise.

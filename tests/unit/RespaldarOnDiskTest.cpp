@@ -1,9 +1,9 @@
 // The backup run against each file system: the fake and, on Windows, real files. What is on
 // disk afterwards is what counts.
+#include "engine/Respaldar.h"
 #include "platform/Borrowed.h"
-#include "tests/fakes/FakeShell.h"
+#include "tests/fakes/RecordingObserver.h"
 #include "tests/unit/FsTestEnv.h"
-#include "window/APLwAPP.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 namespace vqx {
 namespace {
 
+using engine::RunOutcome;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -34,9 +35,6 @@ protected:
         env->AddFolder(data + "\\VQX Datos\\Archivo\\2025");
         env->AddFile(data + "\\VQX Datos\\Archivo\\2025\\viejo.pdf", "nested");
         env->AddFile(data + "\\VQX Datos\\Informes\\i.xlsx", "i");
-        shell.dataFolder = data;
-        app = std::make_unique<APLwAPP>(LendFileSystem(env->Fs()), shell);
-        app->ItemCheck.SetTag("ON");
     }
 
     static std::string Bytes(std::size_t n, unsigned seed) {
@@ -47,16 +45,19 @@ protected:
     }
 
     std::string Backup() const { return dest + "Respaldo VQX (07-12-2026).vqxdb"; }
-    bool Run() { return app->proFN_Respaldar(dest, "Respaldo VQX (07-12-2026)"); }
+    RunOutcome Run() {
+        seen.leftOut.clear();
+        return engine::Run(LendFileSystem(env->Fs()),
+                           {dest, "Respaldo VQX (07-12-2026)", data, true, true}, seen);
+    }
 
     std::unique_ptr<test::FsTestEnv> env;
-    fake::FakeShell shell;
-    std::unique_ptr<APLwAPP> app;
+    fake::RecordingObserver seen;
     std::string data, dest;
 };
 
 TEST_P(RespaldarOnDiskTest, FirstAndSecondRunIntoTheSameDestination) {
-    ASSERT_TRUE(Run());
+    ASSERT_EQ(Run().kind, RunOutcome::Kind::Completed);
     EXPECT_EQ(env->ReadBytes(Backup()), env->ReadBytes(data + "\\VQX Datos.mdb"));
     const std::string tree = dest + "Respaldo VQX";
     EXPECT_THAT(env->List(tree), ElementsAre("Archivo\\", "Informes\\", "Plantillas\\",
@@ -69,10 +70,10 @@ TEST_P(RespaldarOnDiskTest, FirstAndSecondRunIntoTheSameDestination) {
     // Second run: a changed file keeps its older copy, a new one is added, nothing is listed.
     env->AddFile(data + "\\VQX Datos\\Archivo\\b.pdf", "b cambiado");
     env->AddFile(data + "\\VQX Datos\\Archivo\\c.pdf", "c");
-    ASSERT_TRUE(Run());
+    ASSERT_EQ(Run().kind, RunOutcome::Kind::Completed);
     EXPECT_EQ(env->ReadBytes(tree + "\\Archivo\\b.pdf"), "b");
     EXPECT_EQ(env->ReadBytes(tree + "\\Archivo\\c.pdf"), "c");
-    EXPECT_THAT(app->LeftOut(), IsEmpty());
+    EXPECT_THAT(seen.leftOut, IsEmpty());
     EXPECT_THAT(env->List(env->Root() + "\\Copias"),
                 ElementsAre("Respaldo VQX (07-12-2026).vqxdb", "Respaldo VQX\\"));
 }
@@ -80,9 +81,9 @@ TEST_P(RespaldarOnDiskTest, FirstAndSecondRunIntoTheSameDestination) {
 TEST_P(RespaldarOnDiskTest, DatabaseHeldOpenIsReportedAndTheEarlierBackupKept) {
     env->AddFile(Backup(), "respaldo anterior");
     auto hold = env->HoldOpen(data + "\\VQX Datos.mdb");
-    EXPECT_FALSE(Run());
-    ASSERT_EQ(shell.messages.size(), 1u);
-    EXPECT_THAT(shell.messages[0].text, ::testing::StartsWith("Número: -2147024864\r\n"));
+    const RunOutcome outcome = Run();
+    EXPECT_EQ(outcome.kind, RunOutcome::Kind::StageOneFailed);
+    EXPECT_EQ(outcome.error.number, errnum::SharingViolation);
     EXPECT_EQ(env->ReadBytes(Backup()), "respaldo anterior");
     EXPECT_THAT(env->List(env->Root() + "\\Copias"),
                 ElementsAre("Respaldo VQX (07-12-2026).vqxdb"));
@@ -90,20 +91,18 @@ TEST_P(RespaldarOnDiskTest, DatabaseHeldOpenIsReportedAndTheEarlierBackupKept) {
 
 TEST_P(RespaldarOnDiskTest, LockedDataCentreFileIsListedAndTheRestCopied) {
     auto hold = env->HoldOpen(data + "\\VQX Datos\\Archivo\\b.pdf");
-    ASSERT_TRUE(Run());
-    ASSERT_EQ(app->LeftOut().size(), 1u);
-    EXPECT_EQ(app->LeftOut()[0].path, "VQX Datos\\Archivo\\b.pdf");
-    EXPECT_EQ(app->LeftOut()[0].reason.number, errnum::SharingViolation);
+    ASSERT_EQ(Run().kind, RunOutcome::Kind::Completed);
+    ASSERT_EQ(seen.leftOut.size(), 1u);
+    EXPECT_EQ(seen.leftOut[0].path, "VQX Datos\\Archivo\\b.pdf");
+    EXPECT_EQ(seen.leftOut[0].reason.number, errnum::SharingViolation);
     EXPECT_THAT(env->List(dest + "Respaldo VQX\\Archivo"), ElementsAre("año 2026.pdf"));
 }
 
-TEST_P(RespaldarOnDiskTest, CloseDuringALargeDatabaseCopyCancelsItCleanly) {
+TEST_P(RespaldarOnDiskTest, AStopDuringALargeDatabaseCopyCancelsItCleanly) {
     env->AddFile(data + "\\VQX Datos.mdb", Bytes(24u << 20, 3));
     env->AddFile(Backup(), "respaldo anterior");
-    shell.tickStep = 100; // every chunk yields
-    shell.onYield = [this] { (void)app->QueryClose(); };
-    EXPECT_FALSE(Run());
-    EXPECT_THAT(shell.messages, IsEmpty());
+    seen.stop = [this] { return seen.chunks > 0; };   // asked between the first chunks
+    EXPECT_EQ(Run().kind, RunOutcome::Kind::Stopped); // a cancelled copy is no failure
     EXPECT_EQ(env->ReadBytes(Backup()), "respaldo anterior");
     EXPECT_THAT(env->List(env->Root() + "\\Copias"),
                 ElementsAre("Respaldo VQX (07-12-2026).vqxdb"));

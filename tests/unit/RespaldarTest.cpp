@@ -1,10 +1,10 @@
-// The backup run on the in-memory file system: stages, captions, the error report, the
-// files on "disk" afterwards, and a close that arrives while the run yields.
+// The backup run on the in-memory file system: its stages, the files on "disk" afterwards, the
+// failures of the database stage and those passed over later, and a stop between files. Then
+// the window's side of it: the status panel, the error report, the yields and a close.
+#include "engine/Respaldar.h"
 #include "platform/Borrowed.h"
-#include "tests/fakes/FakeFileSystem.h"
-#include "tests/fakes/FakeShell.h"
-#include "tests/fakes/RecordingHost.h"
-#include "window/APLwAPP.h"
+#include "tests/fakes/RecordingObserver.h"
+#include "tests/fakes/World.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,8 +12,10 @@
 namespace vqx {
 namespace {
 
+using engine::RunOutcome;
 using fake::FakeFileSystem;
 using fake::Op;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
@@ -22,131 +24,94 @@ const std::string kData = "C:\\VQX";
 const std::string kDest = "D:\\Copias\\";
 const std::string kName = "Respaldo VQX (07-12-2026)";
 const std::string kBackup = kDest + kName + ".vqxdb";
+const std::string kTree = kDest + "Respaldo VQX\\";
+
+void AddDataFolder(FakeFileSystem& fs) {
+    fs.AddFile(kData + "\\VQX Datos.mdb", "base de datos");
+    fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "raiz");
+    fs.AddFile(kData + "\\VQX Datos\\oculto.txt", "h", /*hidden=*/true);
+    fs.AddFile(kData + "\\VQX Datos\\sistema.dat", "s", false, /*system=*/true);
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\a1.pdf", "a1");
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\a2.pdf", "a2");
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\2025\\viejo.pdf", "nested");
+    fs.AddFile(kData + "\\VQX Datos\\Plantillas\\p.docx", "p");
+    fs.AddFile(kData + "\\VQX Datos\\Informes\\i.xlsx", "i");
+    fs.AddFolder(kData + "\\VQX Datos\\Referencias");
+    fs.AddFolder("D:\\Copias");
+}
+
+std::string Describe(const Error& e) {
+    return std::to_string(e.number) + " | " + e.description + " | " + e.source;
+}
 
 class RespaldarTest : public ::testing::Test {
 protected:
-    RespaldarTest() : app(LendFileSystem(fs), shell) {
-        app.AttachHost(&host);
-        fs.AddFile(kData + "\\VQX Datos.mdb", "base de datos");
-        fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "raiz");
-        fs.AddFile(kData + "\\VQX Datos\\oculto.txt", "h", /*hidden=*/true);
-        fs.AddFile(kData + "\\VQX Datos\\sistema.dat", "s", false, /*system=*/true);
-        fs.AddFile(kData + "\\VQX Datos\\Archivo\\a1.pdf", "a1");
-        fs.AddFile(kData + "\\VQX Datos\\Archivo\\a2.pdf", "a2");
-        fs.AddFile(kData + "\\VQX Datos\\Archivo\\2025\\viejo.pdf", "nested");
-        fs.AddFile(kData + "\\VQX Datos\\Plantillas\\p.docx", "p");
-        fs.AddFile(kData + "\\VQX Datos\\Informes\\i.xlsx", "i");
-        fs.AddFolder(kData + "\\VQX Datos\\Referencias");
-        fs.AddFolder("D:\\Copias");
-        app.ItemCheck.SetTag("ON");
-    }
+    RespaldarTest() { AddDataFolder(fs); }
 
-    bool Run(const std::string& D = kDest, const std::string& N = kName) {
-        host.log.clear();
-        return app.proFN_Respaldar(D, N);
+    RunOutcome::Kind Run() {
+        seen.events.clear();
+        seen.leftOut.clear();
+        return engine::Run(LendFileSystem(fs), input, seen).kind;
     }
 
     FakeFileSystem fs;
-    fake::FakeShell shell;
-    fake::RecordingHost host;
-    APLwAPP app;
+    engine::RunInput input{.destination = kDest,
+                           .name = kName,
+                           .dataFolder = kData,
+                           .dataCentreChosen = true,
+                           .includeDataCentre = true};
+    fake::RecordingObserver seen;
 };
 
-TEST_F(RespaldarTest, FullRunShowsSixStagesAndCopiesPlainFilesOfOneLevel) {
-    ASSERT_TRUE(Run());
-    EXPECT_THAT(host.Only("Estado"),
-                ElementsAreArray({
-                    "EstadoFRM.Visible=1", "EstadoLBL1.Caption=1/6",
-                    "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO BASE DE DATOS",
-                    "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=2/6",
-                    "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO CENTRO DE DATOS",
-                    "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=3/6",
-                    "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO EL ARCHIVO",
-                    "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=4/6",
-                    "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO LAS PLANTILLAS",
-                    "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=5/6",
-                    "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO LAS REFERENCIAS",
-                    "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=6/6",
-                    "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO INFORMES",
-                    "EstadoLBL2.Repaint",
-                }));
-    EXPECT_EQ(host.log.at(1), "FormDaFRM.Visible=0"); // input panel hidden after status shown
+TEST_F(RespaldarTest, FullRunGoesThroughSixStagesAndCopiesPlainFilesOfOneLevel) {
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
+    // One line per stage, then its copies and the entries done.
+    EXPECT_THAT(seen.events,
+                ElementsAreArray(
+                    {"1/6 COPIANDO BASE DE DATOS", "copy", "2/6 COPIANDO CENTRO DE DATOS", "copy",
+                     "done 1", "3/6 COPIANDO EL ARCHIVO", "copy", "done 1", "copy", "done 2",
+                     "4/6 COPIANDO LAS PLANTILLAS", "copy", "done 1",
+                     "5/6 COPIANDO LAS REFERENCIAS", "6/6 COPIANDO INFORMES", "copy", "done 1"}));
     EXPECT_EQ(fs.Read(kBackup), "base de datos");
-    const std::string r = "D:\\Copias\\Respaldo VQX\\";
-    EXPECT_EQ(fs.Read(r + "raiz.txt"), "raiz");
-    EXPECT_EQ(fs.Read(r + "Archivo\\a1.pdf"), "a1");
-    EXPECT_EQ(fs.Read(r + "Archivo\\a2.pdf"), "a2");
-    EXPECT_EQ(fs.Read(r + "Plantillas\\p.docx"), "p");
-    EXPECT_EQ(fs.Read(r + "Informes\\i.xlsx"), "i");
-    EXPECT_TRUE(fs.IsFolder(r + "Referencias")); // empty source still gets its folder
-    EXPECT_FALSE(fs.Find(r + "oculto.txt"));
-    EXPECT_FALSE(fs.Find(r + "sistema.dat"));
-    EXPECT_FALSE(fs.Find(r + "Archivo\\2025"));
-    EXPECT_THAT(app.LeftOut(), IsEmpty());
-    EXPECT_THAT(shell.messages, IsEmpty());
-    EXPECT_EQ(shell.yields, 5); // one per data-centre entry
+    EXPECT_EQ(fs.Read(kTree + "raiz.txt"), "raiz");
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a1.pdf"), "a1");
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a2.pdf"), "a2");
+    EXPECT_EQ(fs.Read(kTree + "Plantillas\\p.docx"), "p");
+    EXPECT_EQ(fs.Read(kTree + "Informes\\i.xlsx"), "i");
+    EXPECT_TRUE(fs.IsFolder(kTree + "Referencias")); // empty source still gets its folder
+    EXPECT_FALSE(fs.Find(kTree + "oculto.txt"));
+    EXPECT_FALSE(fs.Find(kTree + "sistema.dat"));
+    EXPECT_FALSE(fs.Find(kTree + "Archivo\\2025"));
+    EXPECT_THAT(seen.leftOut, IsEmpty());
 }
 
-struct OptionCase {
-    const char* tag;
-    bool visible;
-    const char* counter;
-};
-
-class RespaldarOptionTest : public RespaldarTest,
-                            public ::testing::WithParamInterface<OptionCase> {};
-
-TEST_P(RespaldarOptionTest, OnlyTheDatabaseUnlessTheOptionIsOnAndVisible) {
-    app.ItemCheck.SetTag(GetParam().tag);
-    app.ItemCheck.SetVisible(GetParam().visible);
-    ASSERT_TRUE(Run());
-    EXPECT_THAT(host.Only("EstadoLBL"),
-                ElementsAre(std::string("EstadoLBL1.Caption=") + GetParam().counter,
-                            "EstadoLBL1.Repaint", "EstadoLBL2.Caption=COPIANDO BASE DE DATOS",
-                            "EstadoLBL2.Repaint"));
-    EXPECT_EQ(fs.Read(kBackup), "base de datos");
-    EXPECT_FALSE(fs.Find("D:\\Copias\\Respaldo VQX"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Tags, RespaldarOptionTest,
-                         ::testing::Values(OptionCase{"OFF", true, "1/1"},
-                                           OptionCase{"OX", true, "1/1"},
-                                           OptionCase{"on", true, "1/1"},
-                                           OptionCase{"ON", false, "1/6"}));
-
-TEST_F(RespaldarTest, DatabaseChoiceAndPathJoining) {
+TEST_F(RespaldarTest, DatabaseChoiceReplacementAndPathJoining) {
     fs.AddFile(kData + "\\VQX Datos.accdb", "access");
-    app.ItemCheck.SetTag("OFF");
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(fs.Read(kBackup), "base de datos"); // .mdb wins over .accdb
+    fs.AddFile(kBackup, "copia vieja");
+    input.dataCentreChosen = input.includeDataCentre = false;
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
+    EXPECT_THAT(seen.events, ElementsAre("1/1 COPIANDO BASE DE DATOS", "copy"));
+    EXPECT_EQ(fs.Read(kBackup), "base de datos"); // .mdb wins, the older copy is replaced
+    EXPECT_FALSE(fs.Find(kTree));
 
     fs.Remove(kData + "\\VQX Datos.mdb");
-    ASSERT_TRUE(Run());
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
     EXPECT_EQ(fs.Read(kBackup), "access"); // the fallback, still named .vqxdb
 
     // A destination without a trailing separator is used as a plain prefix.
     fs.AddFolder("C:\\");
-    app.ItemCheck.SetTag("ON");
-    ASSERT_TRUE(Run("C:\\Copias", "X"));
+    input = {.destination = "C:\\Copias",
+             .name = "X",
+             .dataFolder = kData,
+             .dataCentreChosen = true,
+             .includeDataCentre = true};
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
     EXPECT_TRUE(fs.IsFile("C:\\CopiasX.vqxdb"));
     EXPECT_TRUE(fs.IsFolder("C:\\CopiasRespaldo VQX"));
     EXPECT_TRUE(fs.IsFile("C:\\CopiasRespaldo VQX\\Archivo\\a1.pdf"));
 }
 
-TEST_F(RespaldarTest, ExistingBackupIsReplacedWithoutAQuestion) {
-    fs.AddFile(kBackup, "copia vieja");
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(fs.Read(kBackup), "base de datos");
-    EXPECT_THAT(shell.messages, IsEmpty());
-}
-
-std::string Report(const Error& e) {
-    return "Número: " + std::to_string(e.number) + "\r\nDescripción: " + e.description +
-           "\r\n\r\nFuente: " + e.source +
-           "\r\nVentana: Principal           Proceso : proFN_Respaldar\r\nDetalle : ";
-}
-
-TEST(RespaldarStageOneTest, EachFailureGivesTheSixLineReportAndFalse) {
+TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
     const Error denied = FakeFileSystem::MakeError(errnum::AccessDenied, "CopyFile");
     const Error odd{-2146828218, "Permiso denegado", "Scripting.FileSystemObject"};
     struct Case {
@@ -177,103 +142,168 @@ TEST(RespaldarStageOneTest, EachFailureGivesTheSixLineReportAndFalse) {
         fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
         fs.AddFile(kBackup, "buena");
         c.arrange(fs);
-        fake::FakeShell shell;
         FileSystemFactory factory = LendFileSystem(fs);
         if (c.serviceFails)
             factory = [&] { return Result<std::unique_ptr<FileSystem>>(odd); };
-        APLwAPP app(factory, shell);
-        app.ItemCheck.SetTag("ON");
+        fake::RecordingObserver seen;
 
-        EXPECT_FALSE(app.proFN_Respaldar(kDest, kName));
-        ASSERT_EQ(shell.messages.size(), 1u);
-        EXPECT_EQ(shell.messages[0].text, Report(c.expected));
-        EXPECT_EQ(shell.messages[0].title, "Ha ocurrido un error");
-        EXPECT_EQ(shell.messages[0].style, 0);
-        EXPECT_EQ(app.EstadoLBL1.Caption(), "1/6");
-        EXPECT_EQ(app.EstadoLBL2.Caption(), "COPIANDO BASE DE DATOS");
+        const RunOutcome outcome = engine::Run(factory, {kDest, kName, kData, true, true}, seen);
+        EXPECT_EQ(outcome.kind, RunOutcome::Kind::StageOneFailed);
+        EXPECT_EQ(Describe(outcome.error), Describe(c.expected));
+        EXPECT_EQ(outcome.entry, ""); // no enumeration has started
+        ASSERT_FALSE(seen.events.empty());
+        EXPECT_EQ(seen.events[0], "1/6 COPIANDO BASE DE DATOS");
+        EXPECT_LE(seen.events.size(), 2u);    // at most the database copy after it
         EXPECT_EQ(fs.Read(kBackup), "buena"); // the earlier backup is untouched
-        EXPECT_FALSE(fs.Find("D:\\Copias\\Respaldo VQX"));
+        EXPECT_FALSE(fs.Find(kTree));
     }
-}
-
-TEST_F(RespaldarTest, NegativeNumbersShowTheirSign) {
-    fs.FailOn(Op::CopyFile, kBackup, Error{-2147024891, "Acceso denegado.", "CopyFile"});
-    EXPECT_FALSE(Run());
-    ASSERT_EQ(shell.messages.size(), 1u);
-    EXPECT_EQ(shell.messages[0].text.substr(0, 20), "Número: -2147024891");
 }
 
 TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     const Error locked = FakeFileSystem::MakeError(errnum::SharingViolation, "CopyFile");
     fs.Lock(kData + "\\VQX Datos\\Archivo\\a1.pdf");
-    fs.FailOn(Op::MakeFolder, "D:\\Copias\\Respaldo VQX\\Plantillas",
+    fs.FailOn(Op::MakeFolder, kTree + "Plantillas",
               FakeFileSystem::MakeError(errnum::AccessDenied, "MakeFolder"));
     fs.FailOn(Op::Exists, kData + "\\VQX Datos\\Informes\\*.*",
               FakeFileSystem::MakeError(errnum::AccessDenied, "Exists"));
-    fs.FailOn(Op::Exists, "D:\\Copias\\Respaldo VQX\\Referencias",
+    fs.FailOn(Op::Exists, kTree + "Referencias",
               FakeFileSystem::MakeError(errnum::AccessDenied, "Exists"));
 
-    ASSERT_TRUE(Run());
-    EXPECT_THAT(shell.messages, IsEmpty());
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
     std::vector<std::string> paths;
-    for (const auto& l : app.LeftOut())
-        paths.push_back(l.path);
+    for (const auto& f : seen.leftOut)
+        paths.push_back(f.path);
     EXPECT_THAT(paths, ElementsAre("VQX Datos\\Archivo\\a1.pdf", "VQX Datos\\Plantillas\\p.docx",
                                    "VQX Datos\\Informes\\*.*"));
-    EXPECT_EQ(app.LeftOut()[0].reason.number, locked.number);
-    EXPECT_EQ(fs.Read("D:\\Copias\\Respaldo VQX\\Archivo\\a2.pdf"), "a2"); // the rest copied
+    EXPECT_EQ(seen.leftOut[0].reason.number, locked.number);
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a2.pdf"), "a2"); // the rest copied
     // A failed existence test still leads to the folder being made.
-    EXPECT_TRUE(fs.IsFolder("D:\\Copias\\Respaldo VQX\\Referencias"));
-    EXPECT_EQ(app.EstadoLBL1.Caption(), "6/6");
+    EXPECT_TRUE(fs.IsFolder(kTree + "Referencias"));
+    EXPECT_EQ(seen.events.back(), "6/6 COPIANDO INFORMES");
 }
 
 TEST_F(RespaldarTest, SecondRunKeepsOlderCopiesAndAddsNewFiles) {
-    ASSERT_TRUE(Run());
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
     fs.AddFile(kData + "\\VQX Datos\\Archivo\\a1.pdf", "a1 cambiado");
     fs.AddFile(kData + "\\VQX Datos\\Archivo\\a3.pdf", "nuevo");
     fs.calls.clear();
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(fs.Read("D:\\Copias\\Respaldo VQX\\Archivo\\a1.pdf"), "a1");
-    EXPECT_EQ(fs.Read("D:\\Copias\\Respaldo VQX\\Archivo\\a3.pdf"), "nuevo");
-    EXPECT_THAT(app.LeftOut(), IsEmpty()); // files already there are not failures
+    ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a1.pdf"), "a1");
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a3.pdf"), "nuevo");
+    EXPECT_THAT(seen.leftOut, IsEmpty()); // files already there are not failures
     // Folders that exist are not made again.
     for (const auto& c : fs.calls)
         EXPECT_EQ(c.rfind("MakeFolder", 0), std::string::npos) << c;
 }
 
-TEST_F(RespaldarTest, DatabaseCopyYieldsThrottledAndACloseCancelsIt) {
-    app.ItemCheck.SetTag("OFF");
-    fs.AddFile(kBackup, "buena");
-    fs.SetCopyChunks(100);
-    shell.tickStep = 10; // each chunk takes 10 ms
-    ASSERT_TRUE(Run());
-    EXPECT_GE(shell.yields, 15); // about every 50 ms of a 1 s copy
-    EXPECT_LE(shell.yields, 25);
-
-    // A close asked for while the copy yields: the copy stops, nothing is reported.
-    fs.AddFile(kBackup, "buena");
-    shell.onYield = [this] { EXPECT_FALSE(app.QueryClose()); };
-    EXPECT_FALSE(Run());
-    EXPECT_TRUE(app.ClosePending());
-    EXPECT_THAT(shell.messages, IsEmpty());
-    EXPECT_EQ(fs.Read(kBackup), "buena");
-    EXPECT_FALSE(app.Running());
-    EXPECT_TRUE(app.QueryClose()); // once the run has unwound the window may go
+TEST_F(RespaldarTest, AStopBetweenDataCentreFilesStartsNoFurtherFile) {
+    seen.stop = [this] { return seen.entries >= 2; }; // after the first file of "Archivo"
+    EXPECT_EQ(Run(), RunOutcome::Kind::Stopped);
+    EXPECT_TRUE(fs.IsFile(kTree + "Archivo\\a1.pdf"));
+    EXPECT_FALSE(fs.Find(kTree + "Archivo\\a2.pdf"));
+    EXPECT_FALSE(fs.Find(kTree + "Plantillas"));
+    EXPECT_EQ(seen.events.back(), "done 1");
+    EXPECT_THAT(seen.events, Contains("3/6 COPIANDO EL ARCHIVO"));
+    EXPECT_THAT(seen.events, ::testing::Not(Contains("4/6 COPIANDO LAS PLANTILLAS")));
 }
 
-TEST_F(RespaldarTest, CloseDuringTheDataCentreStartsNoFurtherFile) {
-    int yields = 0;
-    shell.onYield = [&] {
-        if (++yields == 2) // after the first file of "Archivo"
-            (void)app.QueryClose();
+// --- The window's side: proFN_Respaldar shows the run in the status panel -----------------
+
+struct Window : fake::World {
+    Window() {
+        AddDataFolder(fs);
+        app.ItemCheck.SetTag("ON");
+    }
+    bool Run(const std::string& D = kDest, const std::string& N = kName) {
+        host.log.clear();
+        return app.proFN_Respaldar(D, N);
+    }
+};
+
+TEST(RespaldarWindowTest, TheStatusPanelShowsEachStageAndPaintsItAtOnce) {
+    const std::vector<std::string> six = {
+        "EstadoFRM.Visible=1", "EstadoLBL1.Caption=1/6",
+        "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO BASE DE DATOS",
+        "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=2/6",
+        "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO CENTRO DE DATOS",
+        "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=3/6",
+        "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO EL ARCHIVO",
+        "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=4/6",
+        "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO LAS PLANTILLAS",
+        "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=5/6",
+        "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO LAS REFERENCIAS",
+        "EstadoLBL2.Repaint",  "EstadoLBL1.Caption=6/6",
+        "EstadoLBL1.Repaint",  "EstadoLBL2.Caption=COPIANDO INFORMES",
+        "EstadoLBL2.Repaint",
     };
-    EXPECT_FALSE(Run());
-    const std::string r = "D:\\Copias\\Respaldo VQX\\";
-    EXPECT_TRUE(fs.IsFile(r + "Archivo\\a1.pdf"));
-    EXPECT_FALSE(fs.Find(r + "Archivo\\a2.pdf"));
-    EXPECT_FALSE(fs.Find(r + "Plantillas"));
-    EXPECT_EQ(app.EstadoLBL1.Caption(), "3/6");
-    EXPECT_THAT(shell.messages, IsEmpty());
+    const auto databaseOnly = [](const std::string& counter) {
+        return std::vector<std::string>{
+            "EstadoFRM.Visible=1", "EstadoLBL1.Caption=" + counter, "EstadoLBL1.Repaint",
+            "EstadoLBL2.Caption=COPIANDO BASE DE DATOS", "EstadoLBL2.Repaint"};
+    };
+    struct Case {
+        const char* tag;
+        bool visible; // the option's own visibility setting
+        std::vector<std::string> shown;
+        int yields; // one after each data-centre entry
+    };
+    const std::vector<Case> cases = {
+        {"ON", true, six, 5},
+        {"OFF", true, databaseOnly("1/1"), 0},
+        {"OX", true, databaseOnly("1/1"), 0},
+        {"on", true, databaseOnly("1/1"), 0}, // the tag is compared exactly
+        {"ON", false, databaseOnly("1/6"), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + (c.visible ? " visible" : " hidden"));
+        Window w;
+        w.app.ItemCheck.SetTag(c.tag);
+        w.app.ItemCheck.SetVisible(c.visible);
+        ASSERT_TRUE(w.Run());
+        EXPECT_EQ(w.host.Only("Estado"), c.shown);
+        EXPECT_EQ(w.host.log.at(1), "FormDaFRM.Visible=0"); // input panel hidden after status
+        EXPECT_EQ(w.shell.yields, c.yields);
+        EXPECT_EQ(w.fs.Read(kBackup), "base de datos");
+        EXPECT_EQ(w.fs.IsFolder(kTree + "Informes"), c.yields > 0);
+        EXPECT_THAT(w.app.LeftOut(), IsEmpty());
+        EXPECT_THAT(w.shell.messages, IsEmpty());
+    }
+}
+
+TEST(RespaldarWindowTest, AStageOneFailureGivesTheSixLineReportAndKeepsTheStage) {
+    Window w;
+    w.fs.FailOn(Op::CopyFile, kBackup, Error{-2147024891, "Acceso denegado.", "CopyFile"});
+    EXPECT_FALSE(w.Run());
+    ASSERT_EQ(w.shell.messages.size(), 1u);
+    EXPECT_EQ(w.shell.messages[0].text, "Número: -2147024891\r\nDescripción: Acceso denegado."
+                                        "\r\n\r\nFuente: CopyFile\r\nVentana: Principal       "
+                                        "    Proceso : proFN_Respaldar\r\nDetalle : ");
+    EXPECT_EQ(w.shell.messages[0].title, "Ha ocurrido un error");
+    EXPECT_EQ(w.shell.messages[0].style, 0);
+    EXPECT_EQ(w.app.EstadoLBL1.Caption(), "1/6");
+    EXPECT_EQ(w.app.EstadoLBL2.Caption(), "COPIANDO BASE DE DATOS");
+    EXPECT_FALSE(w.app.Running());
+}
+
+TEST(RespaldarWindowTest, DatabaseCopyYieldsThrottledAndACloseCancelsIt) {
+    Window w;
+    w.app.ItemCheck.SetTag("OFF");
+    w.fs.AddFile(kBackup, "buena");
+    w.fs.SetCopyChunks(100);
+    w.shell.tickStep = 10; // each chunk takes 10 ms
+    ASSERT_TRUE(w.Run());
+    EXPECT_GE(w.shell.yields, 15); // about every 50 ms of a 1 s copy
+    EXPECT_LE(w.shell.yields, 25);
+
+    // A close asked for while the copy yields: the copy stops, nothing is reported.
+    w.fs.AddFile(kBackup, "buena");
+    w.shell.onYield = [&w] { EXPECT_FALSE(w.app.QueryClose()); };
+    EXPECT_FALSE(w.Run());
+    EXPECT_TRUE(w.app.ClosePending());
+    EXPECT_THAT(w.shell.messages, IsEmpty());
+    EXPECT_EQ(w.fs.Read(kBackup), "buena");
+    EXPECT_FALSE(w.app.Running());
+    EXPECT_TRUE(w.app.QueryClose()); // once the run has unwound the window may go
 }
 
 TEST(APLwAPPTest, ControlTreeAndArrays) {

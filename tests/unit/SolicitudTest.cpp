@@ -1,6 +1,7 @@
-// The press of "Respaldar" on the in-memory file system: which inputs are refused and how,
-// the overwrite question, the outcome line, "RS.log", the list of files left out and a close
-// that arrives during the run.
+// The rules of a request, then the press of "Respaldar" on the in-memory file system: how
+// refused inputs show, the overwrite question, the outcome line, "RS.log", the list of files
+// left out and a close that arrives during the run.
+#include "engine/Solicitud.h"
 #include "tests/fakes/World.h"
 
 #include <gmock/gmock.h>
@@ -44,73 +45,88 @@ class SolicitudTest : public ::testing::Test, public World {};
 const std::string kBorder1 = "ItemBorde(1).BorderColor=" + kRed;
 const std::string kBorder2 = "ItemBorde(2).BorderColor=" + kRed;
 
+TEST(SolicitudRulesTest, WhichNamesAndDestinationsAreRefused) {
+    struct Case {
+        std::string N, D;
+        bool nameRefused, destinationRefused;
+    };
+    const std::vector<Case> cases = {
+        {"", kDest, true, false},
+        {"   ", "   ", true, true},
+        // The nine forbidden characters.
+        {"a<b", kDest, true, false},
+        {"a|b", kDest, true, false},
+        {"a\\b", kDest, true, false},
+        {"a/b", kDest, true, false},
+        {"a>b", kDest, true, false},
+        {"a:b", kDest, true, false},
+        {"a?b", kDest, true, false},
+        {"a*b", kDest, true, false},
+        {"Respaldo ¿1", kDest, true, false},
+        {"¿", kDest, true, false},
+        // Device names, in any case, with trailing spaces or dots, or an extension.
+        {"con", kDest, true, false},
+        {"NUL  ", kDest, true, false},
+        {"COM1.", kDest, true, false},
+        {"lpt9", kDest, true, false},
+        {"PRN", kDest, true, false},
+        {"Aux .bak", kDest, true, false},
+        {"CON.txt", kDest, true, false},
+        {"com³", kDest, true, false},
+        // Control characters.
+        {"a\tb", kDest, true, false},
+        {"Copia\x01", kDest, true, false},
+        {"\x1f", kDest, true, false},
+        // Names that pass: the double quote, look-alikes of device names, other accents and
+        // characters whose UTF-8 shares a byte with "¿".
+        {"a\"b", kDest, false, false},
+        {"COM0", kDest, false, false},
+        {"LPT10", kDest, false, false},
+        {"CONSOLA", kDest, false, false},
+        {"Copia.CON", kDest, false, false},
+        {"NULL", kDest, false, false},
+        {"¡Año ñandú!", kDest, false, false},
+        {"ο", kDest, false, false}, // Greek omicron, CE BF
+        // Destinations that are not absolute would land in whatever the current folder is.
+        {kName, "", false, true},
+        {kName, "Copias", false, true},
+        {kName, "Copias\\", false, true},
+        {kName, "C:Copias\\", false, true},
+        {kName, "\\Copias\\", false, true},
+        {kName, "\\\\servidor\\", false, true},
+        {kName, "\\\\?\\D:\\Copias\\", false, true},
+        // Inside the data centre, however written, a backup would be copied into every later one.
+        {kName, kData + "\\VQX Datos\\", false, true},
+        {kName, kData + "\\VQX Datos\\Archivo\\", false, true},
+        {kName, "c:/vqx/vqx datos//Informes/", false, true},
+        {kName, kData + "\\Otro\\..\\VQX DATOS\\", false, true},
+        {kName, "\\\\servidor\\datos\\", false, false},
+        {kName, kData + "\\VQX Datos Viejos\\", false, false},
+        {kName, kData + "\\VQX Datos", false, false}, // a name prefix in the data folder itself
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("N=[" + c.N + "] D=[" + c.D + "]");
+        EXPECT_EQ(!engine::IsAcceptableName(engine::TrimSpaces(c.N)), c.nameRefused);
+        const std::string target = engine::NormalizeDestination(engine::TrimSpaces(c.D));
+        EXPECT_EQ(!engine::IsAcceptableDestination(target, kData), c.destinationRefused);
+    }
+}
+
 TEST(SolicitudInputTest, RefusedInputsTurnTheirBordersRedAndRunNothing) {
     struct Case {
         std::string N, D;
         std::vector<std::string> borders; // empty: the backup runs
     };
-    const std::vector<std::string> name{kBorder1}, both{kBorder1, kBorder2}, none{};
     const std::vector<Case> cases = {
-        {"", kDest, name},
+        {"", kDest, {kBorder1}},
         {kName, "", {kBorder2}},
-        {"", "", both},
-        {"   ", "   ", both},
-        {"a*b", "", both},
-        // The nine forbidden characters.
-        {"a<b", kDest, name},
-        {"a|b", kDest, name},
-        {"a\\b", kDest, name},
-        {"a/b", kDest, name},
-        {"a>b", kDest, name},
-        {"a:b", kDest, name},
-        {"a?b", kDest, name},
-        {"a*b", kDest, name},
-        {"Respaldo ¿1", kDest, name},
-        {"¿", kDest, name},
-        // Device names, in any case, with trailing spaces or dots, or an extension.
-        {"con", kDest, name},
-        {"NUL  ", kDest, name},
-        {"COM1.", kDest, name},
-        {"lpt9", kDest, name},
-        {"PRN", kDest, name},
-        {"Aux .bak", kDest, name},
-        {"CON.txt", kDest, name},
-        {"com³", kDest, name},
-        // Control characters.
-        {"a\tb", kDest, name},
-        {"Copia\x01", kDest, name},
-        {"\x1f", kDest, name},
-        // Names that pass: the double quote, look-alikes of device names, other accents and
-        // characters whose UTF-8 shares a byte with "¿".
-        {"a\"b", kDest, none},
-        {"COM0", kDest, none},
-        {"LPT10", kDest, none},
-        {"CONSOLA", kDest, none},
-        {"Copia.CON", kDest, none},
-        {"NULL", kDest, none},
-        {"¡Año ñandú!", kDest, none},
-        {"ο", kDest, none}, // Greek omicron, CE BF
-        // Destinations that are not absolute would land in whatever the current folder is.
-        {kName, "Copias", {kBorder2}},
-        {kName, "Copias\\", {kBorder2}},
-        {kName, "C:Copias\\", {kBorder2}},
-        {kName, "\\Copias\\", {kBorder2}},
-        {kName, "\\\\servidor\\", {kBorder2}},
-        {kName, "\\\\?\\D:\\Copias\\", {kBorder2}},
-        {"", "Copias\\", both},
-        // Inside the data centre, however written, a backup would be copied into every later one.
-        {kName, kData + "\\VQX Datos\\", {kBorder2}},
-        {kName, kData + "\\VQX Datos\\Archivo\\", {kBorder2}},
-        {kName, "c:/vqx/vqx datos//Informes/", {kBorder2}},
-        {kName, kData + "\\Otro\\..\\VQX DATOS\\", {kBorder2}},
-        {kName, "\\\\servidor\\datos\\", none},
-        {kName, kData + "\\VQX Datos Viejos\\", none},
-        {kName, kData + "\\VQX Datos", none}, // a name prefix in the data folder itself
+        {"", "", {kBorder1, kBorder2}},
+        {"a*b", "Copias\\", {kBorder1, kBorder2}},
+        {"a\"b", kData + "\\VQX Datos Viejos\\", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("N=[" + c.N + "] D=[" + c.D + "]");
         World w;
-        w.fs.AddFolder("\\\\servidor\\datos");
         w.fs.AddFolder(kData + "\\VQX Datos Viejos");
         w.Press(c.N, c.D);
         EXPECT_EQ(w.host.Only("ItemBorde"), c.borders);

@@ -1,0 +1,192 @@
+// The window's side of a backup: the press of "Respaldar" checks the two fields, asks before an
+// existing backup file is replaced, runs the engine's backup in the status panel, shows its
+// outcome and, after a success, records the destination in "RS.log" for the next start.
+#include "engine/Solicitud.h"
+#include "window/APLwAPP.h"
+
+#include <algorithm>
+
+namespace vqx {
+namespace {
+
+constexpr std::uint32_t kRejected = 5987062;  // red: rejected field, failed run
+constexpr std::uint32_t kSucceeded = 6403197; // green: successful run
+
+// At most this many left-out files are named in the message; the rest are counted.
+constexpr std::size_t kLeftOutListed = 10;
+
+// Yield to the window at most this often during one long copy.
+constexpr std::uint64_t kYieldIntervalMs = 50;
+
+} // namespace
+
+// The run goes on the window's own thread: each caption is painted at once, since nothing
+// else would paint it before the copy ends, and the window answers between chunks and files.
+class APLwAPP::RunDisplay : public engine::RunObserver {
+public:
+    explicit RunDisplay(APLwAPP& app) : app_(app) {}
+
+    void StageBegins(const engine::Stage& stage) override {
+        app_.EstadoLBL1.SetCaption(std::string(stage.counter));
+        app_.EstadoLBL1.Refresh();
+        app_.EstadoLBL2.SetCaption(std::string(stage.caption));
+        app_.EstadoLBL2.Refresh();
+    }
+    void CopyBegins() override { lastYield_ = app_.shell_.TickMs(); }
+    void CopyAdvances() override {
+        const std::uint64_t now = app_.shell_.TickMs();
+        if (now - lastYield_ >= kYieldIntervalMs) {
+            lastYield_ = now;
+            app_.shell_.Yield();
+        }
+    }
+    void EntryDone(std::size_t) override { app_.shell_.Yield(); }
+    void FileLeftOut(const engine::LeftOutFile& file) override { app_.leftOut_.push_back(file); }
+    // A close asked for during a yield (QueryClose) stops the run.
+    bool StopRequested() override { return app_.closePending_; }
+
+private:
+    APLwAPP& app_;
+    std::uint64_t lastYield_ = 0;
+};
+
+bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
+    // Only the end of the run that set it may clear the running state.
+    if (running_)
+        return false;
+    leftOut_.clear();
+    running_ = true;
+    struct RunningGuard {
+        bool& flag;
+        ~RunningGuard() { flag = false; }
+    } guard{running_};
+
+    EstadoFRM.SetVisible(true);
+    FormDaFRM.SetVisible(false);
+    const bool chosen = ItemCheck.Tag() == "ON";
+    // The option's own visibility setting counts, not whether it shows: its frame has just
+    // been hidden.
+    const engine::RunInput input{.destination = std::move(D),
+                                 .name = std::move(N),
+                                 .dataFolder = shell_.DataFolder(),
+                                 .dataCentreChosen = chosen,
+                                 .includeDataCentre = chosen && ItemCheck.Visible()};
+    RunDisplay display(*this);
+    const engine::RunOutcome outcome = engine::Run(fileSystems_, input, display);
+    if (outcome.kind == engine::RunOutcome::Kind::StageOneFailed)
+        ReportStageOneFailure(outcome);
+    return outcome.kind == engine::RunOutcome::Kind::Completed;
+}
+
+void APLwAPP::ReportStageOneFailure(const engine::RunOutcome& outcome) {
+    const Error& error = outcome.error;
+    std::string text =
+        "Número: " + std::to_string(error.number) + "\r\n" + "Descripción: " + error.description +
+        "\r\n" + "\r\n" + "Fuente: " + error.source + "\r\n" +
+        "Ventana: Principal           Proceso : proFN_Respaldar\r\n" + "Detalle : " + outcome.entry;
+    shell_.MessageBox(text, "Ha ocurrido un error", mb::OkOnly);
+}
+
+void APLwAPP::BotonRespaldar_Click() {
+    // One request at a time: a key or a click handled while this one asks, runs or reports
+    // (message boxes and yields let messages through) must not start another.
+    if (requestActive_)
+        return;
+    requestActive_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{requestActive_};
+
+    const std::string N = engine::TrimSpaces(ItemText(1).Text());
+    const std::string D = engine::TrimSpaces(ItemText(2).Text());
+
+    bool rejected = false;
+    if (!engine::IsAcceptableName(N)) {
+        ItemBorde(1).SetBorderColor(kRejected);
+        rejected = true;
+    }
+    // The folder part of D is taken as a folder path once; what the run appends to it then
+    // reaches the file system unchanged.
+    const std::string target = engine::NormalizeDestination(D);
+    if (!engine::IsAcceptableDestination(target, shell_.DataFolder())) {
+        ItemBorde(2).SetBorderColor(kRejected);
+        return;
+    }
+
+    // The question comes before the refusal of the name, so it may be asked for a name that
+    // is then refused; the backup never runs with one.
+    if (Found(engine::BackupFile(target, N), Attr::Archive)) {
+        const std::string question =
+            "Ya existe un archivo con igual nombre '" + N + "'. ¿Desea sobreescribir éste archivo?";
+        // Only Yes is consent: a box closed with the window (WM_CLOSE) answers neither.
+        if (shell_.MessageBox(question, kTitle, mb::YesNoQuestion) != mb::AnswerYes)
+            return;
+    }
+    if (rejected)
+        return;
+
+    shell_.SetPointer(ptr::Hourglass);
+    const bool completed = proFN_Respaldar(target, N);
+
+    // A close was asked for during the run: the run has stopped and the window goes now,
+    // without an outcome and without a record of a backup that did not finish.
+    if (closePending_) {
+        if (host_)
+            host_->Destroy();
+        return;
+    }
+
+    if (completed) {
+        EstadoLBL1.SetCaption(":)");
+        EstadoLBL2.SetCaption("COMPLETADO CON EXITO");
+        EstadoLBL1.SetForeColor(kSucceeded);
+        EstadoLBL2.SetForeColor(kSucceeded);
+        WriteLastDestination(D);
+    } else {
+        const std::string counter = EstadoLBL1.Caption(), stage = EstadoLBL2.Caption();
+        EstadoLBL1.SetCaption(":(");
+        EstadoLBL2.SetCaption("ERROR ERROR ERROR EN " + counter + " " + stage);
+        EstadoLBL1.SetForeColor(kRejected);
+        EstadoLBL2.SetForeColor(kRejected);
+    }
+    shell_.SetPointer(ptr::Default);
+
+    if (completed && !leftOut_.empty())
+        ReportLeftOut();
+}
+
+bool APLwAPP::Found(const std::string& path, Attr attr) {
+    auto fs = fileSystems_();
+    if (!fs)
+        return false;
+    auto found = fs.value()->Exists(path, attr);
+    return found && !found.value().empty();
+}
+
+// The backup itself is done: a log that cannot be written (a program folder without write
+// permission, a folder named "RS.log") only means the next start does not fill the
+// destination in, so it is passed over.
+void APLwAPP::WriteLastDestination(const std::string& D) {
+    auto fs = fileSystems_();
+    if (!fs)
+        return;
+    auto stream = fs.value()->CreateTextFile(shell_.DataFolder() + "\\RS.log");
+    if (!stream)
+        return;
+    (void)stream.value()->WriteLine(D);
+    (void)stream.value()->Close();
+}
+
+void APLwAPP::ReportLeftOut() {
+    std::string text = "El respaldo terminó, pero no se pudieron copiar " +
+                       std::to_string(leftOut_.size()) + " archivo(s) del centro de datos:\r\n";
+    const std::size_t listed = std::min(leftOut_.size(), kLeftOutListed);
+    for (std::size_t i = 0; i < listed; ++i)
+        text += "\r\n" + leftOut_[i].path;
+    if (leftOut_.size() > listed)
+        text += "\r\n... y " + std::to_string(leftOut_.size() - listed) + " más.";
+    shell_.MessageBox(text, kTitle, mb::Exclamation);
+}
+
+} // namespace vqx
