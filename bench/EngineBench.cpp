@@ -11,9 +11,9 @@
 namespace vqx::bench {
 namespace {
 
-// The program's own shell, without a window: it yields as in the program (its message queue
-// is empty here), but reports message boxes on stderr and answers them with OK, and names the
-// data folder given instead of the folder of this program.
+// The program's own shell, without a window: it waits for the run's worker as in the program
+// (its message queue is empty here), but reports message boxes on stderr and answers them with OK,
+// and names the data folder given instead of the folder of this program.
 class QuietShell : public win32::Win32Shell {
 public:
     explicit QuietShell(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vqx {
@@ -34,15 +35,17 @@ public:
 
     // Modal message box owned by the window; returns the answer code.
     virtual int MessageBox(const std::string& text, const std::string& title, int style) = 0;
-    // Lets pending window events (paints, clicks) through before returning.
-    virtual void Yield() = 0;
+    // Handles window events (paints, clicks, a close) on the calling window thread until
+    // `done` holds. `done` runs on that thread: first, after each Wake and after the events
+    // of each wake-up, so it may apply what another thread has reported meanwhile.
+    virtual void RunUntil(const std::function<bool()>& done) = 0;
+    // Makes a RunUntil ask `done` again; safe to call from any thread.
+    virtual void Wake() = 0;
     // The window's own mouse pointer (0 default, 11 hourglass).
     virtual void SetPointer(int pointer) = 0;
     // The folder of the running program, without a trailing separator; asked afresh each time.
     virtual std::string DataFolder() = 0;
     virtual LocalDate Today() = 0;
-    // A monotonic clock in milliseconds, for throttling yields.
-    virtual std::uint64_t TickMs() = 0;
     // Sets the window's large and small icons from an icon resource of the program, also on
     // the top of the window's owner chain when asked.
     virtual void SetWindowIcons(std::uintptr_t window, const std::string& resource,

@@ -292,8 +292,10 @@ void APLwAPP::FormCerrar_Click() {
 bool APLwAPP::QueryClose() {
     if (!running_)
         return true;
-    // The run notices this at its next yield, stops and then destroys the window.
-    closePending_ = true;
+    // The user sees the window go at once; the run stops at its next check (a copy under way
+    // removes its temporary) and then destroys the window. A second close adds nothing.
+    if (!closePending_.exchange(true) && host_)
+        host_->Hide();
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/Shell.h"
 #include "window/Control.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,8 @@ public:
     virtual void Destroy() = 0;
     // Makes the window visible at once (before a message box of the load step).
     virtual void ShowNow() = 0;
+    // Hides the window at once (closed during a run, it goes once the run has stopped).
+    virtual void Hide() = 0;
     // The native window handle, for the shell's icon routine and folder dialog.
     virtual std::uintptr_t Handle() const = 0;
     // Ends the mouse capture and lets the system move the window as by a title bar.
@@ -77,8 +80,8 @@ public:
     void ItemText_GotFocus(int index);
     void ItemText_LostFocus(int index);
     // A request to close the window (close button, Alt+F4, WM_CLOSE). Returns true when the
-    // window may go now; during a backup run the run is stopped first and the window closes
-    // once it has unwound.
+    // window may go now; during a backup run the window hides, the run is stopped and the
+    // window closes once it has unwound.
     bool QueryClose();
 
     // Puts every input element and both action buttons out of use, for good.
@@ -95,7 +98,7 @@ public:
 
 private:
     Control& Add(Control::Init init);
-    // Shows the run's stages in the status panel and lets the window breathe while it copies.
+    // Carries the run's reports from its worker thread to the status panel.
     class RunDisplay;
     void ReportStageOneFailure(const engine::RunOutcome& outcome);
 
@@ -105,7 +108,7 @@ private:
     std::vector<engine::LeftOutFile> leftOut_;
     bool running_ = false;
     bool requestActive_ = false; // from the press of "Respaldar" until its outcome is shown
-    bool closePending_ = false;
+    std::atomic<bool> closePending_ = false; // read by the run's worker
 
     // --- Backup request and start-up (window/Respaldo.cpp, window/Inicio.cpp) ---
     // Whether the existence test finds `path` with `attr`, through a service of its own; a

@@ -5,6 +5,10 @@
 #include "window/APLwAPP.h"
 
 #include <algorithm>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <variant>
 
 namespace vqx {
 namespace {
@@ -15,39 +19,85 @@ constexpr std::uint32_t kSucceeded = 6403197; // green: successful run
 // At most this many left-out files are named in the message; the rest are counted.
 constexpr std::size_t kLeftOutListed = 10;
 
-// Yield to the window at most this often during one long copy.
-constexpr std::uint64_t kYieldIntervalMs = 50;
-
 } // namespace
 
-// The run goes on the window's own thread: each caption is painted at once, since nothing
-// else would paint it before the copy ends, and the window answers between chunks and files.
+// The run's file work goes on a worker thread of its own, so that no slow disk can hold the
+// window up. The worker reports here through a queue; the window thread applies the reports in
+// the order they were made, painting each caption at once, and handles its messages meanwhile.
 class APLwAPP::RunDisplay : public engine::RunObserver {
 public:
     explicit RunDisplay(APLwAPP& app) : app_(app) {}
 
+    // --- On the worker ---
     void StageBegins(const engine::Stage& stage) override {
-        app_.EstadoLBL1.SetCaption(std::string(stage.counter));
-        app_.EstadoLBL1.Refresh();
-        app_.EstadoLBL2.SetCaption(std::string(stage.caption));
-        app_.EstadoLBL2.Refresh();
+        Post(Caption{std::string(stage.counter), std::string(stage.caption)});
     }
-    void CopyBegins() override { lastYield_ = app_.shell_.TickMs(); }
-    void CopyAdvances() override {
-        const std::uint64_t now = app_.shell_.TickMs();
-        if (now - lastYield_ >= kYieldIntervalMs) {
-            lastYield_ = now;
-            app_.shell_.Yield();
-        }
-    }
-    void EntryDone(std::size_t) override { app_.shell_.Yield(); }
-    void FileLeftOut(const engine::LeftOutFile& file) override { app_.leftOut_.push_back(file); }
-    // A close asked for during a yield (QueryClose) stops the run.
+    void CopyBegins() override {}
+    void CopyAdvances() override {}
+    void EntryDone(std::size_t) override {}
+    void FileLeftOut(const engine::LeftOutFile& file) override { Post(file); }
+    // A close (QueryClose) stops the run.
     bool StopRequested() override { return app_.closePending_; }
 
+    void Finish(engine::RunOutcome outcome, std::exception_ptr failure) {
+        {
+            std::lock_guard lock(mutex_);
+            outcome_ = std::move(outcome);
+            failure_ = failure;
+            finished_ = true;
+        }
+        app_.shell_.Wake();
+    }
+
+    // --- On the window thread ---
+    // Applies what has been reported so far; true once the run has ended.
+    bool Apply() {
+        std::vector<Report> reports;
+        bool finished = false;
+        {
+            std::lock_guard lock(mutex_);
+            reports.swap(queue_);
+            finished = finished_;
+        }
+        for (Report& report : reports) {
+            if (auto* caption = std::get_if<Caption>(&report)) {
+                app_.EstadoLBL1.SetCaption(caption->counter);
+                app_.EstadoLBL1.Refresh();
+                app_.EstadoLBL2.SetCaption(caption->text);
+                app_.EstadoLBL2.Refresh();
+            } else {
+                app_.leftOut_.push_back(std::move(std::get<engine::LeftOutFile>(report)));
+            }
+        }
+        return finished;
+    }
+    // Once Apply has said the run ended.
+    engine::RunOutcome Outcome() {
+        if (failure_)
+            std::rethrow_exception(failure_);
+        return std::move(outcome_);
+    }
+
 private:
+    struct Caption {
+        std::string counter, text;
+    };
+    using Report = std::variant<Caption, engine::LeftOutFile>;
+
+    void Post(Report report) {
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(report));
+        }
+        app_.shell_.Wake();
+    }
+
     APLwAPP& app_;
-    std::uint64_t lastYield_ = 0;
+    std::mutex mutex_; // guards what follows
+    std::vector<Report> queue_;
+    bool finished_ = false;
+    engine::RunOutcome outcome_;
+    std::exception_ptr failure_;
 };
 
 bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
@@ -72,7 +122,18 @@ bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
                                  .dataCentreChosen = chosen,
                                  .includeDataCentre = chosen && ItemCheck.Visible()};
     RunDisplay display(*this);
-    const engine::RunOutcome outcome = engine::Run(fileSystems_, input, display);
+    {
+        // The file-system service is made, used and released on the worker alone.
+        std::jthread worker([this, &input, &display] {
+            try {
+                display.Finish(engine::Run(fileSystems_, input, display), nullptr);
+            } catch (...) {
+                display.Finish({}, std::current_exception());
+            }
+        });
+        shell_.RunUntil([&display] { return display.Apply(); });
+    }
+    const engine::RunOutcome outcome = display.Outcome();
     if (outcome.kind == engine::RunOutcome::Kind::StageOneFailed)
         ReportStageOneFailure(outcome);
     return outcome.kind == engine::RunOutcome::Kind::Completed;
@@ -89,7 +150,7 @@ void APLwAPP::ReportStageOneFailure(const engine::RunOutcome& outcome) {
 
 void APLwAPP::BotonRespaldar_Click() {
     // One request at a time: a key or a click handled while this one asks, runs or reports
-    // (message boxes and yields let messages through) must not start another.
+    // (message boxes and the wait for the run let messages through) must not start another.
     if (requestActive_)
         return;
     requestActive_ = true;

@@ -32,12 +32,10 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Bom = "\xFF\xFE"; // UTF-16 LE, Notepad's "Unicode"
 
 // A long copy flushes what it has written on a helper thread each time this much more has been
-// written: the disk writes while the copy goes on, and the last flush is short. From kLongCopy
-// on, the last flush runs there too, while the caller yields; a smaller file's flush is short,
-// and a thread costs milliseconds under Wine.
+// written: the disk writes while the copy goes on, and the last flush is short.
 constexpr ULONGLONG kFlushAside = 32ull << 20;
-constexpr ULONGLONG kLongCopy = 4ull << 20;
-constexpr DWORD kFlushPollMs = 10; // how often a wait for a flush calls the progress callback
+// A pause before a rename is tried again looks this often whether the copy is to stop.
+constexpr DWORD kPauseStepMs = 10;
 
 // A virus scanner or a sync client often opens a file for a moment just after it was written,
 // and a rename onto it fails meanwhile: it is tried again after these pauses (about a second
@@ -134,9 +132,8 @@ bool ToAnsiExactly(const std::wstring& text, std::string& out) {
     return FromAnsi(out) == text;
 }
 
-// Flushes a file that is being written, on a helper thread. Under Wine a flush takes as long as
-// the disk needs for everything written so far (seconds for a big file), and the window must go
-// on answering meanwhile. The file must stay open until the flusher is gone.
+// Flushes a file that is being written, on a helper thread, so that the disk writes while the
+// copy reads on. The file must stay open until the flusher is gone.
 class Flusher {
 public:
     explicit Flusher(HANDLE file) : file_(file) {}
@@ -155,19 +152,9 @@ public:
         }
         return error_;
     }
-    // Waits for the flush under way, calling `progress` meanwhile (so the window answers); the
-    // error of any flush, ERROR_REQUEST_ABORTED when `progress` asked to stop, or 0.
-    DWORD Wait(const CopyProgress& progress) {
-        bool cancelled = false;
-        while (thread_ && WaitForSingleObject(thread_, kFlushPollMs) == WAIT_TIMEOUT) {
-            if (progress && !progress())
-                cancelled = true;
-        }
+    // Waits for the flush under way; the error of any flush, or 0.
+    DWORD Wait() {
         Join();
-        // A close asked for during the last flush still cancels the copy: nothing has taken
-        // the real name yet, and the run promised to stop at its next safe point.
-        if (error_ == ERROR_SUCCESS && cancelled)
-            return ERROR_REQUEST_ABORTED;
         return error_;
     }
 
@@ -278,11 +265,10 @@ private:
     bool utf8_ = false;
 };
 
-// Waits about `ms`, calling `progress` every few milliseconds so that the window answers; false
-// once it asks to stop.
+// Waits about `ms`, asking `progress` every few milliseconds; false once it asks to stop.
 bool Pause(DWORD ms, const CopyProgress& progress) {
-    for (DWORD waited = 0; waited < ms; waited += kFlushPollMs) {
-        Sleep(kFlushPollMs);
+    for (DWORD waited = 0; waited < ms; waited += kPauseStepMs) {
+        Sleep(kPauseStepMs);
         if (progress && !progress())
             return false;
     }
@@ -502,8 +488,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
         return Win32Error(GetLastError(), op);
     const ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 
-    // One buffer per call, sized to the file: the progress callback may pump window messages
-    // and so re-enter this object with another copy.
+    // One buffer per call, sized to the file.
     const auto chunk = static_cast<DWORD>(std::clamp<ULONGLONG>(size, 1, kCopyChunk));
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
     if (!buffer)
@@ -552,15 +537,15 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
         return Win32Error(GetLastError(), op);
     // The rename is durable only with the data under it on disk, and no rename flushes the
     // file itself.
-    DWORD flushed = flusher.Wait(progress);
-    if (flushed == ERROR_SUCCESS && copied >= kLongCopy)
-        flushed = flusher.Start();
-    else if (flushed == ERROR_SUCCESS && !FlushFileBuffers(tmp.handle()))
+    DWORD flushed = flusher.Wait();
+    if (flushed == ERROR_SUCCESS && !FlushFileBuffers(tmp.handle()))
         flushed = GetLastError();
-    if (flushed == ERROR_SUCCESS)
-        flushed = flusher.Wait(progress);
     if (flushed != ERROR_SUCCESS)
         return Win32Error(flushed, op);
+    // A stop asked for during the last flush still cancels the copy: nothing has taken the
+    // real name yet.
+    if (progress && !progress())
+        return Win32Error(ERROR_REQUEST_ABORTED, op);
     src.Close();
 
     // The copy keeps the source's read-only mark, and Windows refuses to replace a read-only

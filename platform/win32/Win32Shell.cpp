@@ -3,6 +3,7 @@
 #include "platform/win32/VQXUTLmFunciones.h"
 #include "platform/win32/WinText.h"
 
+#include <stdexcept>
 #include <vector>
 
 namespace vqx::win32 {
@@ -12,28 +13,49 @@ int Win32Shell::MessageBox(const std::string& text, const std::string& title, in
                        static_cast<UINT>(style));
 }
 
-void Win32Shell::Yield() {
-    // Each look at the queue is a round trip to the window system (a wineserver request under
-    // Wine, about as long as skipping one data-centre file): a run that yields after every file
-    // looks at most every kYieldGapMs, sooner than anyone could tell.
-    const std::uint64_t now = GetTickCount64();
-    if (pumped_ && now - lastPump_ < kYieldGapMs)
-        return;
-    pumped_ = true;
-    lastPump_ = now;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Leave it for the main loop, which ends the program once the run has unwound.
-            quitSeen_ = true;
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (PreTranslate(msg))
+Win32Shell::Win32Shell() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!wake_)
+        throw std::runtime_error("CreateEvent");
+}
+
+Win32Shell::~Win32Shell() {
+    CloseHandle(wake_);
+}
+
+void Win32Shell::Wake() {
+    SetEvent(wake_);
+}
+
+void Win32Shell::RunUntil(const std::function<bool()>& done) {
+    bool quit = false;
+    int quitCode = 0;
+    while (!done()) {
+        // MWMO_INPUTAVAILABLE: input that an earlier look saw but left queued wakes us too.
+        // Once WM_QUIT has come, only the wake is waited for: the window is going anyway.
+        const DWORD woke = quit ? WaitForSingleObject(wake_, INFINITE)
+                                : MsgWaitForMultipleObjectsEx(1, &wake_, INFINITE, QS_ALLINPUT,
+                                                              MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_FAILED) {
+            // The run must still be seen to its end: wait for its reports alone.
+            WaitForSingleObject(wake_, INFINITE);
             continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        }
+        if (woke != WAIT_OBJECT_0 + 1)
+            continue;
+        MSG msg;
+        while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+            } else if (!PreTranslate(msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
     }
+    // Left for the main loop, which ends the program once the caller has unwound.
+    if (quit)
+        PostQuitMessage(quitCode);
 }
 
 void Win32Shell::SetPointer(int pointer) {
@@ -66,10 +88,6 @@ LocalDate Win32Shell::Today() {
     SYSTEMTIME t;
     GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay};
-}
-
-std::uint64_t Win32Shell::TickMs() {
-    return GetTickCount64();
 }
 
 void Win32Shell::SetWindowIcons(std::uintptr_t window, const std::string& resource,

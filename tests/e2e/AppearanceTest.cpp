@@ -532,8 +532,8 @@ TEST(AppearanceRunTest, StageCounterIsLightBlueAndACloseDuringTheRunEndsWithCode
             << "the counter reads \"" << Narrow(stage) << "\"";
     }
 
-    // Stage 1 copies the database without yielding; the close waits in the queue meanwhile and
-    // is handled while the run goes on.
+    // The close is handled at once while the worker copies the database: the window hides and
+    // the program ends once the copy has stopped.
     ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
     const std::wstring atClose = StoredText(counter);
     EXPECT_TRUE(atClose.size() == 3 && atClose[1] == L'/')

@@ -1,5 +1,7 @@
 #include "tests/e2e/FaultSupport.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -350,24 +352,44 @@ TreePicture Picture(const std::wstring& full) {
 // ---- The program ----------------------------------------------------------------------------
 
 Frozen::Frozen(HWND window) {
-    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    if (thread == 0)
+    DWORD process = 0;
+    if (GetWindowThreadProcessId(window, &process) == 0)
         return;
-    thread_ = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, thread);
-    if (!thread_ || SuspendThread(thread_) == static_cast<DWORD>(-1))
+    // Every thread: the window's and the worker of a run, which does the file work.
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
         return;
-    suspended_ = true;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool all = true;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != process)
+            continue;
+        HANDLE thread =
+            OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID);
+        if (thread && SuspendThread(thread) != static_cast<DWORD>(-1)) {
+            threads_.push_back(thread);
+        } else {
+            all = false;
+            if (thread)
+                CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
+    suspended_ = all && !threads_.empty();
     // A suspension takes effect a moment later; reading the registers waits until it has.
-    CONTEXT context{};
-    context.ContextFlags = CONTEXT_CONTROL;
-    GetThreadContext(thread_, &context);
+    for (HANDLE thread : threads_) {
+        CONTEXT context{};
+        context.ContextFlags = CONTEXT_CONTROL;
+        GetThreadContext(thread, &context);
+    }
 }
 
 Frozen::~Frozen() {
-    if (suspended_)
-        ResumeThread(thread_);
-    if (thread_)
-        CloseHandle(thread_);
+    for (HANDLE thread : threads_) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
 }
 
 bool ActWhileFrozen(HWND window, const std::function<bool()>& ready,

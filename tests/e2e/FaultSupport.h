@@ -52,8 +52,8 @@ TreePicture Picture(const std::wstring& full);
 
 // ---- The program held still, ended, fed -----------------------------------------------------
 
-// The program's window thread suspended while this lives: the driver looks at the disk and acts
-// while the program stands still wherever it was.
+// Every thread of the program suspended while this lives: the driver looks at the disk and
+// acts while the program stands still wherever it was.
 class Frozen {
 public:
     explicit Frozen(HWND window);
@@ -63,7 +63,7 @@ public:
     bool Held() const { return suspended_; }
 
 private:
-    HANDLE thread_ = nullptr;
+    std::vector<HANDLE> threads_;
     bool suspended_ = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <thread>
 
 namespace vqx::fake {
 namespace {
@@ -110,6 +111,12 @@ std::string Describe(std::int32_t number) {
 }
 
 } // namespace
+
+void FakeFileSystem::Record(std::string call) {
+    if (std::this_thread::get_id() == windowThread && windowBusy && windowBusy())
+        windowCalls.push_back(call);
+    calls.push_back(std::move(call));
+}
 
 class FakeTextStream : public TextStream {
 public:
@@ -227,7 +234,7 @@ std::optional<Error> FakeFileSystem::Injected(Op op, const std::string& path) co
 }
 
 Result<std::string> FakeFileSystem::Exists(const std::string& pathOrPattern, Attr attr) {
-    calls.push_back("Exists " + pathOrPattern + " " + std::to_string(static_cast<int>(attr)));
+    Record("Exists " + pathOrPattern + " " + std::to_string(static_cast<int>(attr)));
     enumerating_ = false;
     pending_.clear();
     if (auto e = Injected(Op::Exists, pathOrPattern))
@@ -252,7 +259,7 @@ Result<std::string> FakeFileSystem::Exists(const std::string& pathOrPattern, Att
 }
 
 Result<std::string> FakeFileSystem::NextMatch() {
-    calls.push_back("NextMatch");
+    Record("NextMatch");
     if (auto e = Injected(Op::NextMatch, ""))
         return *e;
     if (!enumerating_)
@@ -268,7 +275,7 @@ Result<std::string> FakeFileSystem::NextMatch() {
 
 Status FakeFileSystem::CopyFile(const std::string& source, const std::string& target,
                                 bool overwrite, const CopyProgress& progress) {
-    calls.push_back("CopyFile " + source + " " + target + (overwrite ? " 1" : " 0"));
+    Record("CopyFile " + source + " " + target + (overwrite ? " 1" : " 0"));
     if (onCopy_)
         onCopy_(source);
     if (auto e = Injected(Op::CopyFile, source))
@@ -323,7 +330,7 @@ void FakeFileSystem::SweepOnce(const std::string& folder) {
 }
 
 Status FakeFileSystem::MakeFolder(const std::string& path) {
-    calls.push_back("MakeFolder " + path);
+    Record("MakeFolder " + path);
     if (auto e = Injected(Op::MakeFolder, path))
         return *e;
     if (Find(path))
@@ -335,7 +342,7 @@ Status FakeFileSystem::MakeFolder(const std::string& path) {
 }
 
 Result<std::unique_ptr<TextStream>> FakeFileSystem::CreateTextFile(const std::string& path) {
-    calls.push_back("CreateTextFile " + path);
+    Record("CreateTextFile " + path);
     if (auto e = Injected(Op::CreateTextFile, path))
         return *e;
     const Entry* e = Find(path);
@@ -349,7 +356,7 @@ Result<std::unique_ptr<TextStream>> FakeFileSystem::CreateTextFile(const std::st
 }
 
 Result<std::unique_ptr<TextStream>> FakeFileSystem::OpenTextFile(const std::string& path) {
-    calls.push_back("OpenTextFile " + path);
+    Record("OpenTextFile " + path);
     if (auto e = Injected(Op::OpenTextFile, path))
         return *e;
     const Entry* e = Find(path);

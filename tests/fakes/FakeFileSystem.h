@@ -3,10 +3,12 @@
 
 #include "platform/FileSystem.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vqx::fake {
@@ -48,6 +50,11 @@ public:
 
     // Every call, as "Op path [path]".
     std::vector<std::string> calls;
+    // The calls made on `windowThread` while `windowBusy` holds: the window's thread makes
+    // none while a run is going, all of a run's file work being its worker's.
+    std::thread::id windowThread;
+    std::function<bool()> windowBusy;
+    std::vector<std::string> windowCalls;
 
     static Error MakeError(std::int32_t number, const std::string& source);
 
@@ -66,6 +73,7 @@ private:
     // "\\?\" form of a path: "a " and "a" are two names.
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& path);
+    void Record(std::string call);
     std::optional<Error> Injected(Op op, const std::string& path) const;
     // Removes the leftover temporaries of killed copies, the first time a copy writes there.
     void SweepOnce(const std::string& folder);

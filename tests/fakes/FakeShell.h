@@ -3,8 +3,10 @@
 
 #include "platform/Shell.h"
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,12 +21,8 @@ public:
     std::vector<Message> messages;
     std::deque<int> answers; // answers to give, in order; OK (1) when empty
     std::vector<int> pointers;
-    int yields = 0;
-    std::function<void()> onYield; // runs inside each yield, e.g. to ask for a close
     std::string dataFolder = "C:\\VQX";
     LocalDate today{2026, 12, 7};
-    std::uint64_t now = 0;
-    std::uint64_t tickStep = 0; // how far the clock moves at each reading
 
     int MessageBox(const std::string& text, const std::string& title, int style) override {
         messages.push_back({text, title, style});
@@ -34,15 +32,44 @@ public:
         answers.pop_front();
         return a;
     }
-    void Yield() override {
-        ++yields;
-        if (onYield)
-            onYield();
+    // Waits for wakes and for work handed over by OnWindowThread, on the calling thread.
+    void RunUntil(const std::function<bool()>& done) override {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            while (!tasks_.empty()) {
+                std::function<void()> task = std::move(tasks_.front());
+                tasks_.pop_front();
+                lock.unlock();
+                task();
+                lock.lock();
+                ++tasksRun_;
+                changed_.notify_all();
+            }
+            woken_ = false;
+            lock.unlock();
+            if (done())
+                return;
+            lock.lock();
+            changed_.wait(lock, [this] { return woken_ || !tasks_.empty(); });
+        }
+    }
+    void Wake() override {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+        changed_.notify_all();
+    }
+    // Runs `task` on the thread in RunUntil, between two reports of the run, and returns once
+    // it has run: a worker's hook uses it to act on the window (a close) at a chosen moment.
+    void OnWindowThread(std::function<void()> task) {
+        std::unique_lock lock(mutex_);
+        tasks_.push_back(std::move(task));
+        const std::size_t until = tasksRun_ + tasks_.size();
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return tasksRun_ >= until; });
     }
     void SetPointer(int pointer) override { pointers.push_back(pointer); }
     std::string DataFolder() override { return dataFolder; }
     LocalDate Today() override { return today; }
-    std::uint64_t TickMs() override { return now += tickStep; }
 
     struct IconCall {
         std::uintptr_t window;
@@ -64,6 +91,13 @@ public:
         folders.pop_front();
         return f;
     }
+
+private:
+    std::mutex mutex_; // guards what follows
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> tasks_;
+    std::size_t tasksRun_ = 0;
+    bool woken_ = false;
 };
 
 } // namespace vqx::fake

@@ -43,6 +43,11 @@ public:
     void Destroy() override { destroyed = true; }
     int shown = 0, drags = 0;
     void ShowNow() override { ++shown; }
+    bool hidden = false;
+    void Hide() override {
+        hidden = true;
+        log.push_back("Hide");
+    }
     std::uintptr_t Handle() const override { return 0x1234; }
     void DragByCaption() override { ++drags; }
 

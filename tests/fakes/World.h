@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vqx::fake {
@@ -66,6 +67,8 @@ struct World {
               shell) {
         shell.log = &host.log;
         app.AttachHost(&host);
+        fs.windowThread = std::this_thread::get_id();
+        fs.windowBusy = [this] { return app.Running(); };
     }
     World(const World&) = delete;
     World& operator=(const World&) = delete;

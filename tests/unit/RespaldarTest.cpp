@@ -1,6 +1,7 @@
 // The backup run on the in-memory file system: its stages, the files on "disk" afterwards, the
 // failures of the database stage and those passed over later, and a stop between files. Then
-// the window's side of it: the status panel, the error report, the yields and a close.
+// the window's side of it: the status panel, the error report, the worker that does all the
+// file work, and a close.
 #include "engine/Respaldar.h"
 #include "platform/Borrowed.h"
 #include "tests/fakes/RecordingObserver.h"
@@ -245,14 +246,14 @@ TEST(RespaldarWindowTest, TheStatusPanelShowsEachStageAndPaintsItAtOnce) {
         const char* tag;
         bool visible; // the option's own visibility setting
         std::vector<std::string> shown;
-        int yields; // one after each data-centre entry
+        bool dataCentre;
     };
     const std::vector<Case> cases = {
-        {"ON", true, six, 5},
-        {"OFF", true, databaseOnly("1/1"), 0},
-        {"OX", true, databaseOnly("1/1"), 0},
-        {"on", true, databaseOnly("1/1"), 0}, // the tag is compared exactly
-        {"ON", false, databaseOnly("1/6"), 0},
+        {"ON", true, six, true},
+        {"OFF", true, databaseOnly("1/1"), false},
+        {"OX", true, databaseOnly("1/1"), false},
+        {"on", true, databaseOnly("1/1"), false}, // the tag is compared exactly
+        {"ON", false, databaseOnly("1/6"), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.tag) + (c.visible ? " visible" : " hidden"));
@@ -262,9 +263,11 @@ TEST(RespaldarWindowTest, TheStatusPanelShowsEachStageAndPaintsItAtOnce) {
         ASSERT_TRUE(w.Run());
         EXPECT_EQ(w.host.Only("Estado"), c.shown);
         EXPECT_EQ(w.host.log.at(1), "FormDaFRM.Visible=0"); // input panel hidden after status
-        EXPECT_EQ(w.shell.yields, c.yields);
         EXPECT_EQ(w.fs.Read(kBackup), "base de datos");
-        EXPECT_EQ(w.fs.IsFolder(kTree + "Informes"), c.yields > 0);
+        EXPECT_EQ(w.fs.IsFolder(kTree + "Informes"), c.dataCentre);
+        // Every file operation of the run was the worker's.
+        EXPECT_FALSE(w.fs.calls.empty());
+        EXPECT_THAT(w.fs.windowCalls, IsEmpty());
         EXPECT_THAT(w.app.LeftOut(), IsEmpty());
         EXPECT_THAT(w.shell.messages, IsEmpty());
     }
@@ -285,23 +288,22 @@ TEST(RespaldarWindowTest, AStageOneFailureGivesTheSixLineReportAndKeepsTheStage)
     EXPECT_FALSE(w.app.Running());
 }
 
-TEST(RespaldarWindowTest, DatabaseCopyYieldsThrottledAndACloseCancelsIt) {
+TEST(RespaldarWindowTest, ACloseDuringTheCopyHidesTheWindowAndCancelsTheCopy) {
     Window w;
     w.app.ItemCheck.SetTag("OFF");
     w.fs.AddFile(kBackup, "buena");
     w.fs.SetCopyChunks(100);
-    w.shell.tickStep = 10; // each chunk takes 10 ms
-    ASSERT_TRUE(w.Run());
-    EXPECT_GE(w.shell.yields, 15); // about every 50 ms of a 1 s copy
-    EXPECT_LE(w.shell.yields, 25);
-
-    // A close asked for while the copy yields: the copy stops, nothing is reported.
-    w.fs.AddFile(kBackup, "buena");
-    w.shell.onYield = [&w] { EXPECT_FALSE(w.app.QueryClose()); };
+    // On the worker, as the copy starts: the window thread handles two closes meanwhile.
+    w.fs.OnCopy([&w](const std::string&) {
+        for (int close = 0; close < 2; ++close)
+            w.shell.OnWindowThread([&w] { EXPECT_FALSE(w.app.QueryClose()); });
+    });
     EXPECT_FALSE(w.Run());
+    EXPECT_EQ(w.host.Only("Hide").size(), 1u); // at once, and once
     EXPECT_TRUE(w.app.ClosePending());
     EXPECT_THAT(w.shell.messages, IsEmpty());
     EXPECT_EQ(w.fs.Read(kBackup), "buena");
+    EXPECT_THAT(w.fs.List(), ::testing::Not(Contains(::testing::HasSubstr(".~rs"))));
     EXPECT_FALSE(w.app.Running());
     EXPECT_TRUE(w.app.QueryClose()); // once the run has unwound the window may go
 }

@@ -300,8 +300,11 @@ TEST_F(SolicitudTest, CloseDuringTheRunDestroysTheWindowWithoutAnOutcome) {
     app.ItemCheck.SetTag("ON");
     fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
     fs.AddFile(kLog, "E:\\Anterior\\\r\n");
-    shell.onYield = [this] { EXPECT_FALSE(app.QueryClose()); };
+    fs.OnCopy([this](const std::string&) {
+        shell.OnWindowThread([this] { EXPECT_FALSE(app.QueryClose()); });
+    });
     Press(kName, kDest);
+    EXPECT_TRUE(host.hidden);
     EXPECT_TRUE(host.destroyed);
     EXPECT_EQ(shell.pointers, std::vector<int>{11});
     for (const auto& line : host.Only("EstadoLBL"))
@@ -312,25 +315,27 @@ TEST_F(SolicitudTest, CloseDuringTheRunDestroysTheWindowWithoutAnOutcome) {
     EXPECT_THAT(shell.messages, IsEmpty());
 }
 
-// Space or Enter on a button that kept the focus, or a click handled during a yield, while a
-// run is going: nothing starts, nothing asks, the option stays, and a close still stops the run.
+// Space or Enter on a button that kept the focus, or a click handled while the window waits for
+// the run: nothing starts, nothing asks, the option stays, and a close still stops the run.
 TEST_F(SolicitudTest, InputDuringTheRunStartsNothingAndACloseStillStopsIt) {
     app.ItemCheck.SetTag("ON");
     fs.AddFile(kData + "\\VQX Datos\\uno.txt", "1");
     fs.AddFile(kData + "\\VQX Datos\\dos.txt", "2");
     fs.AddFile(kBackup, "vieja"); // a second request would ask about it
     shell.answers = {mb::AnswerYes};
-    int yields = 0;
-    shell.onYield = [&] {
-        if (++yields == 1) {
-            app.BotonRespaldar_Click();
-            app.ItemCheck_Click();
-            app.BotonDescargar_Click();
-            EXPECT_FALSE(app.proFN_Respaldar(kDest, "Otra"));
-        } else if (yields == 2) {
-            EXPECT_FALSE(app.QueryClose());
+    int copies = 0;
+    fs.OnCopy([&](const std::string&) {
+        if (++copies == 1) {
+            shell.OnWindowThread([&] {
+                app.BotonRespaldar_Click();
+                app.ItemCheck_Click();
+                app.BotonDescargar_Click();
+                EXPECT_FALSE(app.proFN_Respaldar(kDest, "Otra"));
+            });
+        } else if (copies == 2) {
+            shell.OnWindowThread([&] { EXPECT_FALSE(app.QueryClose()); });
         }
-    };
+    });
     Press(kName, kDest);
     EXPECT_EQ(shell.messages.size(), 1u); // the one question before the run
     EXPECT_THAT(shell.folderTitles, IsEmpty());

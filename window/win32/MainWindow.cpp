@@ -354,6 +354,11 @@ void MainWindow::ShowNow() {
     UpdateWindow(hwnd_);
 }
 
+void MainWindow::Hide() {
+    if (hwnd_)
+        ShowWindow(hwnd_, SW_HIDE);
+}
+
 void MainWindow::DragByCaption() {
     // Anchored where the button went down on the title text, so that the window follows the
     // pointer by the whole way it has moved, also when moves came faster than they were seen.

@@ -28,6 +28,7 @@ public:
     void Focus(const Control& control) override;
     void Destroy() override;
     void ShowNow() override;
+    void Hide() override;
     std::uintptr_t Handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
     void DragByCaption() override;
 

@@ -1,4 +1,4 @@
-// Entry point of "Zorvantec UTL-RS.exe": one window, one thread.
+// Entry point of "Zorvantec UTL-RS.exe": one window; a backup run has a worker thread of its own.
 #include "window/win32/MainWindow.h"
 
 #include <windows.h>
