@@ -97,7 +97,6 @@ public:
     bool ClosePending() const { return closePending_; }
 
 private:
-    Control& Add(Control::Init init);
     // Carries the run's reports from its worker thread to the status panel.
     class RunDisplay;
     void ReportStageOneFailure(const engine::RunOutcome& outcome);

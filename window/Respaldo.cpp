@@ -32,9 +32,6 @@ public:
     void StageBegins(const engine::Stage& stage) override {
         Post(Caption{std::string(stage.counter), std::string(stage.caption)});
     }
-    void CopyBegins() override {}
-    void CopyAdvances() override {}
-    void EntryDone(std::size_t) override {}
     void FileLeftOut(const engine::LeftOutFile& file) override { Post(file); }
     // A close (QueryClose) stops the run.
     bool StopRequested() override { return app_.closePending_; }
