@@ -2,6 +2,10 @@
 // level of the data centre each, passing failures over and listing the files left out.
 #include "engine/Respaldar.h"
 
+#include "engine/Solicitud.h"
+
+#include <set>
+
 namespace vqx::engine {
 namespace {
 
@@ -33,7 +37,7 @@ public:
 
     RunOutcome Run(const FileSystemFactory& fileSystems) {
         // Stage 1, the database: a failure here ends the run and is reported.
-        observer_.StageBegins(in_.dataCentreChosen ? kDatabaseOfSix : kDatabaseOnly);
+        Begin(in_.dataCentreChosen ? kDatabaseOfSix : kDatabaseOnly);
         auto created = fileSystems();
         if (!created)
             return StageOneFailed(created.error());
@@ -54,9 +58,11 @@ public:
         if (database.empty())
             return StageOneFailed(fs.FileNotFound("CopyFile"));
 
-        observer_.CopyBegins();
         Status copied = fs.CopyFile(database, BackupFile(in_.destination, in_.name), true,
-                                    [this] { return GoOn(); });
+                                    [this](std::uint64_t done, std::uint64_t size) {
+                                        Advance(done, size);
+                                        return !observer_.StopRequested();
+                                    });
         if (!copied)
             return StageOneFailed(copied.error());
         if (observer_.StopRequested())
@@ -82,13 +88,20 @@ private:
         return {RunOutcome::Kind::StageOneFailed, std::move(error), entry_};
     }
 
-    bool GoOn() {
-        observer_.CopyAdvances();
-        return !observer_.StopRequested();
+    void Begin(const Stage& stage) {
+        observer_.StageBegins(stage);
+        shown_ = {~std::uint64_t{0}, 0};
+    }
+    // Tells the observer how far the stage has come, when that has changed.
+    void Advance(std::uint64_t done, std::uint64_t total) {
+        if (shown_ == std::pair{done, total})
+            return;
+        shown_ = {done, total};
+        observer_.StageAdvances(done, total);
     }
 
     void CopyDataCentreStage(FileSystem& fs, const DataCentreStage& stage) {
-        observer_.StageBegins(stage.stage);
+        Begin(stage.stage);
 
         const std::string folder = in_.destination + std::string(stage.folder);
         auto exists = fs.Exists(folder, Attr::Directory);
@@ -97,42 +110,70 @@ private:
             (void)fs.MakeFolder(folder);
         }
 
+        // The folder's files, listed once: they are the stage's count of work.
         const std::string source = in_.dataFolder + std::string(stage.source);
         const std::string relative(stage.source.substr(1)); // "VQX Datos\..."
-        auto first = fs.Exists(source + "*.*", Attr::Archive);
-        if (!first) {
-            observer_.FileLeftOut({relative + "*.*", first.error()});
-            return;
-        }
-        entry_ = first.value();
-        std::size_t done = 0;
-        while (!entry_.empty()) {
-            observer_.CopyBegins();
-            Status copied = fs.CopyFile(source + entry_, folder + "\\" + entry_, false,
-                                        [this] { return GoOn(); });
-            if (observer_.StopRequested())
-                return; // the cancelled copy left nothing behind; start no other
-            // A file already in the backup keeps its older copy: that is not a failure.
-            if (!copied && copied.error().number != errnum::FileExists &&
-                copied.error().number != errnum::AlreadyExists)
-                observer_.FileLeftOut({relative + entry_, copied.error()});
-
-            auto next = fs.NextMatch();
+        std::vector<std::string> names;
+        for (auto next = fs.Exists(source + "*.*", Attr::Archive);; next = fs.NextMatch()) {
             if (!next) {
                 observer_.FileLeftOut({relative + "*.*", next.error()});
-                entry_.clear();
-            } else {
-                entry_ = next.value();
+                break;
             }
-            observer_.EntryDone(++done);
+            if (next.value().empty())
+                break;
+            names.push_back(std::move(next).value());
             if (observer_.StopRequested())
                 return;
         }
+
+        // What the backup holds already keeps its older copy, and is not read again. The
+        // listing only spares work: a copy never takes the name of a file that is there.
+        std::set<std::u32string> there;
+        if (auto listed = fs.ListFiles(folder))
+            for (const std::string& name : listed.value())
+                there.insert(NameKey(name));
+
+        const std::uint64_t total = names.size();
+        std::uint64_t done = 0;
+        Advance(done, total);
+        auto batch = fs.StartBatch();
+        const GoOn goOn = [this] { return !observer_.StopRequested(); };
+        // A copy that ended: a failure is listed, a file already there is not one.
+        auto ended = [&](const std::string& name, const Status& status) {
+            if (!status && status.error().number != errnum::FileExists &&
+                status.error().number != errnum::AlreadyExists)
+                observer_.FileLeftOut({relative + name, status.error()});
+            Advance(++done, total);
+        };
+        auto collect = [&](bool all) {
+            for (const CopyBatch::Finished& f : batch.value()->Collect(all, goOn))
+                ended(f.target.substr(folder.size() + 1), f.status);
+        };
+        for (const std::string& name : names) {
+            entry_ = name;
+            if (there.contains(NameKey(name))) {
+                ended(name, {});
+                continue;
+            }
+            if (!batch) {
+                ended(name, batch.error());
+                continue;
+            }
+            Status added = batch.value()->Add(source + name, folder + "\\" + name, goOn);
+            if (observer_.StopRequested())
+                return; // the batch discards what has not taken its name; start no other
+            if (!added)
+                ended(name, added);
+            collect(false);
+        }
+        if (batch)
+            collect(true);
     }
 
     const RunInput& in_;
     RunObserver& observer_;
-    std::string entry_; // the name the enumeration returned last
+    std::string entry_;                             // the name the enumeration returned last
+    std::pair<std::uint64_t, std::uint64_t> shown_; // the progress last told, done and total
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -40,14 +41,11 @@ public:
     virtual ~RunObserver() = default;
     // A stage begins; its counter and caption are to be shown before its work starts.
     virtual void StageBegins(const Stage& stage) = 0;
-    // The progress of the work, for an observer that shows it; nothing by default.
-    // One file copy (the database, or a data-centre file) is about to start.
-    virtual void CopyBegins() {}
-    // Between chunks of a long copy, and while it waits for a busy target.
-    virtual void CopyAdvances() {}
-    // A data-centre entry has been dealt with and the next name taken: `done` entries of the
-    // current stage so far. The enumeration goes one name at a time, so no total is known.
-    virtual void EntryDone(std::size_t /*done*/) {}
+    // How far the current stage has come, for an observer that shows it (nothing by default):
+    // bytes of the database in stage 1, files of the folder in stages 2 to 6, `done` out of
+    // `total`. Reported from 0 at the start of the stage's work and each time it changes;
+    // `done` never goes back and never passes `total` within a stage.
+    virtual void StageAdvances(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
     // A data-centre file could not be copied; the run goes on without it.
     virtual void FileLeftOut(const LeftOutFile& file) = 0;
     // Asked during each copy and between entries: true cancels the copy under way and ends

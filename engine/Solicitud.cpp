@@ -72,13 +72,6 @@ char32_t UpperCase(char32_t c) {
     return c;
 }
 
-std::u32string Folded(std::string_view s) {
-    std::u32string out;
-    for (std::size_t i = 0; i < s.size();)
-        out += UpperCase(NextCodePoint(s, i));
-    return out;
-}
-
 // The part of a normalized destination up to and including its last separator.
 std::string_view FolderPart(std::string_view destination) {
     const std::size_t last = destination.find_last_of('\\');
@@ -86,6 +79,13 @@ std::string_view FolderPart(std::string_view destination) {
 }
 
 } // namespace
+
+std::u32string NameKey(std::string_view s) {
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();)
+        out += UpperCase(NextCodePoint(s, i));
+    return out;
+}
 
 std::string TrimSpaces(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
@@ -181,8 +181,8 @@ bool IsAbsoluteDestination(std::string_view d) {
 bool IsInsideFolder(std::string_view destination, std::string_view folder) {
     while (!folder.empty() && IsSeparator(folder.back()))
         folder.remove_suffix(1);
-    const std::u32string inner = Folded(FolderPart(destination));
-    const std::u32string outer = Folded(std::string(folder) + "\\");
+    const std::u32string inner = NameKey(FolderPart(destination));
+    const std::u32string outer = NameKey(std::string(folder) + "\\");
     return inner.compare(0, outer.size(), outer) == 0;
 }
 

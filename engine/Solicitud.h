@@ -25,6 +25,10 @@ std::string NormalizeDestination(std::string_view destination);
 // path would resolve against whatever the current folder happens to be.
 bool IsAbsoluteDestination(std::string_view destination);
 
+// A name in the form in which Windows compares names: two names are the same name when their
+// keys are equal (case is ignored for ASCII, Latin, Greek and Cyrillic letters).
+std::u32string NameKey(std::string_view name);
+
 // Whether the folder part of a normalized destination is `folder` or lies inside it, compared
 // as Windows compares names: without regard to case (ASCII, Latin, Greek and Cyrillic letters).
 bool IsInsideFolder(std::string_view destination, std::string_view folder);

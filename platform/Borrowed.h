@@ -17,6 +17,10 @@ public:
                     const CopyProgress& p) override {
         return inner_.CopyFile(s, t, o, p);
     }
+    Result<std::vector<std::string>> ListFiles(const std::string& f) override {
+        return inner_.ListFiles(f);
+    }
+    Result<std::unique_ptr<CopyBatch>> StartBatch() override { return inner_.StartBatch(); }
     Status MakeFolder(const std::string& p) override { return inner_.MakeFolder(p); }
     Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& p) override {
         return inner_.CreateTextFile(p);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vqx {
 
@@ -19,8 +20,34 @@ enum class Attr : int {
     Archive = 32,   // same as Normal
 };
 
-// Called between chunks of a long copy; return false to cancel it.
-using CopyProgress = std::function<bool()>;
+// Called between chunks of a long copy with the bytes copied so far and the file's size, and
+// while the copy waits for a busy target; return false to cancel the copy.
+using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t size)>;
+// Asked while a piece of work waits or goes on; false gives it up.
+using GoOn = std::function<bool()>;
+
+// Copies into one folder whose last part (the flush, the real name, the final attributes) is
+// done on a few threads of the service's own, so that the next file is read and written while
+// the disk takes the ones before. Each copy takes its real name only once its data is on disk,
+// in the order the copies were added, and never in place of a file already there.
+class CopyBatch {
+public:
+    struct Finished {
+        std::string target;
+        Status status; // errnum::FileExists when a file took the name first
+    };
+    // Copies not named yet are discarded, leaving nothing behind; flushes under way are
+    // waited for.
+    virtual ~CopyBatch() = default;
+    // Copies `source` into a hidden temporary beside `target` and hands the rest over. A
+    // failure of this part comes back here, a later one from Collect. `goOn` is asked between
+    // chunks and while the batch has no room: false cancels this copy.
+    virtual Status Add(const std::string& source, const std::string& target, const GoOn& goOn) = 0;
+    // The copies that have ended since the last call, in the order they were added. With
+    // `all`, waits for every copy added so far, asking `goOn` every few milliseconds; once it
+    // says false, returns what has ended.
+    virtual std::vector<Finished> Collect(bool all, const GoOn& goOn) = 0;
+};
 
 // A text file opened for one line in or out; the destructor closes it.
 class TextStream {
@@ -56,6 +83,12 @@ public:
     // chunks and while waiting, and may cancel.
     virtual Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
                             const CopyProgress& progress = {}) = 0;
+
+    // The names of the files in a folder (hidden and system ones too; no folders), in the
+    // order the system gives them; none for a folder that does not exist.
+    virtual Result<std::vector<std::string>> ListFiles(const std::string& folder) = 0;
+    // A batch of copies into folders that the caller has listed.
+    virtual Result<std::unique_ptr<CopyBatch>> StartBatch() = 0;
 
     // Creates one folder level; fails when it exists or its parent is missing.
     virtual Status MakeFolder(const std::string& path) = 0;

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32FileSystem.h"
 
 #include "platform/CopyTemporary.h"
+#include "platform/FinishingQueue.h"
 #include "platform/PathRules.h"
 
 #include "platform/win32/WinInclude.h"
@@ -41,6 +42,9 @@ constexpr DWORD kPauseStepMs = 10;
 // and a rename onto it fails meanwhile: it is tried again after these pauses (about a second
 // in all) before the failure counts.
 constexpr DWORD kRenamePausesMs[] = {50, 100, 200, 300, 400};
+// The threads that flush and name the copies of a batch, and how many copies may wait for them.
+constexpr std::size_t kFinishingThreads = 4;
+constexpr std::size_t kUnfinishedMost = 32;
 // Names tried for a temporary before giving up; another is needed only when one is taken.
 constexpr int kTemporaryNameTries = 8;
 
@@ -265,11 +269,11 @@ private:
     bool utf8_ = false;
 };
 
-// Waits about `ms`, asking `progress` every few milliseconds; false once it asks to stop.
-bool Pause(DWORD ms, const CopyProgress& progress) {
+// Waits about `ms`, asking `goOn` every few milliseconds; false once it says stop.
+bool Pause(DWORD ms, const GoOn& goOn) {
     for (DWORD waited = 0; waited < ms; waited += kPauseStepMs) {
         Sleep(kPauseStepMs);
-        if (progress && !progress())
+        if (goOn && !goOn())
             return false;
     }
     return true;
@@ -333,8 +337,8 @@ public:
     }
 
     // Gives it the target's name through its own handle; a target held open for a moment is
-    // waited for (calling `progress`, which may cancel). Returns the Win32 error or 0.
-    DWORD Rename(const std::wstring& target, bool replace, const CopyProgress& progress) {
+    // waited for while `goOn` holds. Returns the Win32 error or 0.
+    DWORD Rename(const std::wstring& target, bool replace, const GoOn& goOn) {
         const auto nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
         // The structure ends in room for one character: the terminating NUL.
         const std::size_t size = sizeof(FILE_RENAME_INFO) + nameBytes;
@@ -357,7 +361,7 @@ public:
             if ((err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) ||
                 pause == std::size(kRenamePausesMs))
                 return err;
-            if (!Pause(kRenamePausesMs[pause], progress))
+            if (!Pause(kRenamePausesMs[pause], goOn))
                 return ERROR_REQUEST_ABORTED;
         }
     }
@@ -377,6 +381,116 @@ private:
     std::wstring path_;
     File file_;
     bool owned_ = false;
+};
+
+// One file on its way: read into a temporary beside its target (`Write`), put on the disk
+// (`Flush`), then given the target's name and the source's attributes (`Name`). Until then it
+// keeps the hidden mark, so a run killed at any moment leaves nothing visible and the next
+// one recognises the leftover; it is deleted again unless it got its name.
+class WrittenCopy {
+public:
+    explicit WrittenCopy(std::wstring dst) : dst_(std::move(dst)) {}
+
+    // Returns the Win32 error or 0. `progress` is called between chunks and may cancel.
+    DWORD Write(const std::wstring& source, const CopyProgress& progress) {
+        // Reading shared with readers only: nobody can change the source while it is copied.
+        File src = OpenFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN);
+        if (!src.valid())
+            return GetLastError();
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(src.get(), &info))
+            return GetLastError();
+        size_ = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        attributes_ = info.dwFileAttributes & kCopiedAttributes;
+
+        // One buffer per copy, sized to the file.
+        const auto chunk = static_cast<DWORD>(std::clamp<ULONGLONG>(size_, 1, kCopyChunk));
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
+        if (!buffer)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (const DWORD err = tmp_.Create(dst_))
+            return err;
+
+        ULONGLONG copied = 0, flushStarted = 0;
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(src.get(), buffer.get(), chunk, &got, nullptr))
+                return GetLastError();
+            if (got == 0)
+                break;
+            DWORD put = 0;
+            if (!WriteFile(tmp_.handle(), buffer.get(), got, &put, nullptr))
+                return GetLastError();
+            if (put != got)
+                return ERROR_WRITE_FAULT;
+            copied += got;
+            // A long copy flushes aside as it goes, so that its last flush is short.
+            if (copied - flushStarted >= kFlushAside && !(flusher_ && flusher_->Busy())) {
+                if (!flusher_)
+                    flusher_ = std::make_unique<Flusher>(tmp_.handle());
+                if (const DWORD err = flusher_->Start())
+                    return err;
+                flushStarted = copied;
+            }
+            if (progress && !progress(copied, size_))
+                return ERROR_REQUEST_ABORTED;
+        }
+        LARGE_INTEGER endSize{};
+        if (!GetFileSizeEx(src.get(), &endSize))
+            return GetLastError();
+        if (copied != size_ || static_cast<ULONGLONG>(endSize.QuadPart) != size_)
+            return ERROR_FILE_INVALID;
+
+        // The source's time now, its attributes only with the real name.
+        FILE_BASIC_INFO basic{};
+        basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
+        basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
+        basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
+        if (!SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &basic, sizeof basic))
+            return GetLastError();
+        return ERROR_SUCCESS;
+    }
+
+    // The rename is durable only with the data under it on disk, and no rename flushes the
+    // file itself.
+    DWORD Flush() {
+        DWORD flushed = flusher_ ? flusher_->Wait() : ERROR_SUCCESS;
+        if (flushed == ERROR_SUCCESS && !FlushFileBuffers(tmp_.handle()))
+            flushed = GetLastError();
+        return flushed;
+    }
+
+    DWORD Name(bool replace, const GoOn& goOn) {
+        if (DWORD err = tmp_.Rename(dst_, replace, goOn)) {
+            // A file that took the name first: the same answer as when it was there before.
+            // A folder under that name is not a copy of anything, so it is refused as such.
+            if (!replace && err == ERROR_ALREADY_EXISTS) {
+                const DWORD there = GetFileAttributesW(dst_.c_str());
+                err = there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)
+                          ? ERROR_ACCESS_DENIED
+                          : ERROR_FILE_EXISTS;
+            }
+            return err;
+        }
+        // Through the handle that still holds it: the attributes reach this file and no other.
+        FILE_BASIC_INFO attributes{};
+        attributes.FileAttributes = attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &attributes,
+                                        sizeof attributes))
+            return GetLastError();
+        tmp_.Close(); // the data is on the disk already: a failing close loses nothing
+        return ERROR_SUCCESS;
+    }
+
+    ULONGLONG size() const { return size_; }
+
+private:
+    std::wstring dst_;
+    TempCopy tmp_;
+    std::unique_ptr<Flusher> flusher_; // declared after tmp_: gone before the file closes
+    ULONGLONG size_ = 0;
+    DWORD attributes_ = 0;
 };
 
 Result<std::unique_ptr<TextStream>> Stream(File file, const char* source) {
@@ -478,75 +592,16 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
             return Win32Error(ERROR_FILE_EXISTS, op);
     }
 
-    // Reading shared with readers only: nobody can change the source while it is copied.
-    File src = OpenFile(ToWinPath(source), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                        FILE_FLAG_SEQUENTIAL_SCAN);
-    if (!src.valid())
-        return Win32Error(GetLastError(), op);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(src.get(), &info))
-        return Win32Error(GetLastError(), op);
-    const ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-
-    // One buffer per call, sized to the file.
-    const auto chunk = static_cast<DWORD>(std::clamp<ULONGLONG>(size, 1, kCopyChunk));
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
-    if (!buffer)
-        return Win32Error(ERROR_NOT_ENOUGH_MEMORY, op);
     SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
-    TempCopy tmp;
-    if (const DWORD err = tmp.Create(dst))
+    WrittenCopy copy(dst);
+    if (const DWORD err = copy.Write(ToWinPath(source), progress))
         return Win32Error(err, op);
-
-    Flusher flusher(tmp.handle());
-    ULONGLONG copied = 0, flushStarted = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(src.get(), buffer.get(), chunk, &got, nullptr))
-            return Win32Error(GetLastError(), op);
-        if (got == 0)
-            break;
-        DWORD put = 0;
-        if (!WriteFile(tmp.handle(), buffer.get(), got, &put, nullptr))
-            return Win32Error(GetLastError(), op);
-        if (put != got)
-            return Win32Error(ERROR_WRITE_FAULT, op);
-        copied += got;
-        if (copied - flushStarted >= kFlushAside && !flusher.Busy()) {
-            if (const DWORD err = flusher.Start())
-                return Win32Error(err, op);
-            flushStarted = copied;
-        }
-        if (progress && !progress())
-            return Win32Error(ERROR_REQUEST_ABORTED, op);
-    }
-    LARGE_INTEGER endSize{};
-    if (!GetFileSizeEx(src.get(), &endSize))
-        return Win32Error(GetLastError(), op);
-    if (copied != size || static_cast<ULONGLONG>(endSize.QuadPart) != size)
-        return Win32Error(ERROR_FILE_INVALID, op);
-
-    // The source's time now; its attributes only once the copy has its real name: until then
-    // the hidden mark stays, so that a run killed at any moment leaves nothing visible and the
-    // next one recognises the leftover.
-    FILE_BASIC_INFO basic{};
-    basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
-    basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
-    basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
-    if (!SetFileInformationByHandle(tmp.handle(), FileBasicInfo, &basic, sizeof basic))
-        return Win32Error(GetLastError(), op);
-    // The rename is durable only with the data under it on disk, and no rename flushes the
-    // file itself.
-    DWORD flushed = flusher.Wait();
-    if (flushed == ERROR_SUCCESS && !FlushFileBuffers(tmp.handle()))
-        flushed = GetLastError();
-    if (flushed != ERROR_SUCCESS)
-        return Win32Error(flushed, op);
+    if (const DWORD err = copy.Flush())
+        return Win32Error(err, op);
     // A stop asked for during the last flush still cancels the copy: nothing has taken the
     // real name yet.
-    if (progress && !progress())
+    if (progress && !progress(copy.size(), copy.size()))
         return Win32Error(ERROR_REQUEST_ABORTED, op);
-    src.Close();
 
     // The copy keeps the source's read-only mark, and Windows refuses to replace a read-only
     // file: an earlier backup of a read-only database would block every later one. The mark
@@ -555,23 +610,91 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     const bool unmarked = existing != INVALID_FILE_ATTRIBUTES &&
                           (existing & FILE_ATTRIBUTE_READONLY) &&
                           SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-    if (DWORD err = tmp.Rename(dst, overwrite, progress)) {
+    const GoOn goOn = [&] { return !progress || progress(copy.size(), copy.size()); };
+    if (const DWORD err = copy.Name(overwrite, goOn)) {
         if (unmarked)
             SetFileAttributesW(dst.c_str(), existing);
-        // A target that appeared meanwhile: the same answer as when it was there before.
-        if (!overwrite && err == ERROR_ALREADY_EXISTS)
-            err = ERROR_FILE_EXISTS;
         return Win32Error(err, op);
     }
-    // Through the handle that still holds it: the attributes reach this file and no other.
-    FILE_BASIC_INFO attributes{};
-    attributes.FileAttributes = info.dwFileAttributes & kCopiedAttributes;
-    if (attributes.FileAttributes == 0)
-        attributes.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(tmp.handle(), FileBasicInfo, &attributes, sizeof attributes))
-        return Win32Error(GetLastError(), op);
-    tmp.Close(); // the data is on the disk already: a failing close loses nothing
     return {};
+}
+
+// Copies into listed folders: the reading and writing here, the rest on the queue's threads.
+class Win32FileSystem::Batch : public CopyBatch {
+public:
+    explicit Batch(Win32FileSystem& fs) : fs_(fs), queue_(kFinishingThreads, kUnfinishedMost) {}
+
+    Status Add(const std::string& source, const std::string& target, const GoOn& goOn) override {
+        constexpr const char* op = "CopyFile";
+        const std::wstring dst = ToWinPath(target);
+        if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
+            return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
+        fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
+        auto job = std::make_unique<Job>(dst);
+        const CopyProgress progress = [&goOn](std::uint64_t, std::uint64_t) {
+            return !goOn || goOn();
+        };
+        if (const DWORD err = job->copy.Write(ToWinPath(source), progress))
+            return Win32Error(err, op);
+        if (!queue_.Add(target, std::move(job), goOn))
+            return Win32Error(ERROR_REQUEST_ABORTED, op);
+        return {};
+    }
+
+    std::vector<Finished> Collect(bool all, const GoOn& goOn) override {
+        return queue_.Collect(all, goOn);
+    }
+
+private:
+    struct Job : FinishingQueue::Job {
+        explicit Job(const std::wstring& dst) : copy(dst) {}
+        Status Flush() override {
+            if (const DWORD err = copy.Flush())
+                return Win32Error(err, "CopyFile");
+            return {};
+        }
+        Status Name(const GoOn& goOn) override {
+            if (const DWORD err = copy.Name(false, goOn))
+                return Win32Error(err, "CopyFile");
+            return {};
+        }
+        WrittenCopy copy;
+    };
+
+    Win32FileSystem& fs_;
+    FinishingQueue queue_;
+};
+
+Result<std::unique_ptr<CopyBatch>> Win32FileSystem::StartBatch() {
+    try {
+        return std::unique_ptr<CopyBatch>(std::make_unique<Batch>(*this));
+    } catch (const std::bad_alloc&) {
+        return Win32Error(ERROR_NOT_ENOUGH_MEMORY, "CopyFile");
+    }
+}
+
+Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& folder) {
+    const std::wstring pattern = ToWinPath(folder) + L"\\*";
+    if (pattern.size() > kLongestPath)
+        return Win32Error(ERROR_FILENAME_EXCED_RANGE, "ListFiles");
+    WIN32_FIND_DATAW entry;
+    HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    std::vector<std::string> names;
+    if (found == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+            return names;
+        return Win32Error(err, "ListFiles");
+    }
+    std::unique_ptr<void, FindCloser> handle(found);
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(FromWide(entry.cFileName));
+    } while (FindNextFileW(found, &entry));
+    if (const DWORD err = GetLastError(); err != ERROR_NO_MORE_FILES)
+        return Win32Error(err, "ListFiles");
+    return names;
 }
 
 void Win32FileSystem::SweepOnce(const std::wstring& folder) {

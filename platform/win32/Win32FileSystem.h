@@ -20,12 +20,15 @@ public:
     Result<std::string> NextMatch() override;
     Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
                     const CopyProgress& progress = {}) override;
+    Result<std::vector<std::string>> ListFiles(const std::string& folder) override;
+    Result<std::unique_ptr<CopyBatch>> StartBatch() override;
     Status MakeFolder(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) override;
     Error FileNotFound(const std::string& source) const override;
 
 private:
+    class Batch;
     // The next accepted name of the open enumeration; empty text (and closed) at its end.
     Result<std::string> Advance(const char* source);
     // Removes what killed copies left in a folder ("\\?\" form) the first time this object

@@ -273,8 +273,8 @@ Result<std::string> FakeFileSystem::NextMatch() {
     return next;
 }
 
-Status FakeFileSystem::CopyFile(const std::string& source, const std::string& target,
-                                bool overwrite, const CopyProgress& progress) {
+Result<std::string> FakeFileSystem::Write(const std::string& source, const std::string& target,
+                                          bool overwrite, const CopyProgress& progress) {
     Record("CopyFile " + source + " " + target + (overwrite ? " 1" : " 0"));
     if (onCopy_)
         onCopy_(source);
@@ -301,20 +301,91 @@ Status FakeFileSystem::CopyFile(const std::string& source, const std::string& ta
         for (const Midway& m : midway_)
             if (m.key == Key(target) && m.after == chunk)
                 return m.error;
-        if (progress && !progress())
+        const std::uint64_t size = data.size();
+        if (progress && !progress(size * static_cast<std::uint64_t>(chunk) /
+                                      static_cast<std::uint64_t>(copyChunks_),
+                                  size))
             return MakeError(errnum::Cancelled, "CopyFile");
     }
+    return data;
+}
+
+Status FakeFileSystem::CopyFile(const std::string& source, const std::string& target,
+                                bool overwrite, const CopyProgress& progress) {
+    auto data = Write(source, target, overwrite, progress);
+    if (!data)
+        return data.error();
+    const std::uint64_t size = data.value().size();
     for (int pause = 0;; ++pause) {
         const Entry* now = Find(target);
         if (!now || !now->locked)
             break;
         if (pause == kRenamePauses)
             return MakeError(errnum::SharingViolation, "CopyFile");
-        if (progress && !progress())
+        if (progress && !progress(size, size))
             return MakeError(errnum::Cancelled, "CopyFile");
     }
-    entries_[Key(target)] = Entry{target, false, false, false, false, data};
+    if (auto e = Injected(Op::Flush, target))
+        return *e;
+    entries_[Key(target)] = Entry{target, false, false, false, false, std::move(data).value()};
     return {};
+}
+
+// Each copy's data is "on the disk" once written; the copies take their names, in order, when
+// the caller collects them.
+class FakeBatch : public CopyBatch {
+public:
+    explicit FakeBatch(FakeFileSystem& fs) : fs_(fs) {}
+
+    Status Add(const std::string& source, const std::string& target, const GoOn& goOn) override {
+        auto data = fs_.Write(source, target, false,
+                              [&goOn](std::uint64_t, std::uint64_t) { return !goOn || goOn(); });
+        if (!data)
+            return data.error();
+        unnamed_.push_back({target, std::move(data).value()});
+        return {};
+    }
+
+    std::vector<Finished> Collect(bool, const GoOn&) override {
+        std::vector<Finished> finished;
+        for (auto& [target, data] : unnamed_) {
+            fs_.Record("Name " + target);
+            Status status;
+            const FakeFileSystem::Entry* there = fs_.Find(target);
+            if (auto e = fs_.Injected(Op::Flush, target))
+                status = *e;
+            else if (there)
+                status = FakeFileSystem::MakeError(
+                    there->dir ? errnum::AccessDenied : errnum::FileExists, "CopyFile");
+            else
+                fs_.entries_[FakeFileSystem::Key(target)] =
+                    FakeFileSystem::Entry{target, false, false, false, false, std::move(data)};
+            finished.push_back({target, std::move(status)});
+        }
+        unnamed_.clear();
+        return finished;
+    }
+
+private:
+    FakeFileSystem& fs_;
+    std::vector<std::pair<std::string, std::string>> unnamed_; // target, data
+};
+
+Result<std::unique_ptr<CopyBatch>> FakeFileSystem::StartBatch() {
+    Record("StartBatch");
+    return std::unique_ptr<CopyBatch>(std::make_unique<FakeBatch>(*this));
+}
+
+Result<std::vector<std::string>> FakeFileSystem::ListFiles(const std::string& folder) {
+    Record("ListFiles " + folder);
+    if (auto e = Injected(Op::ListFiles, folder))
+        return *e;
+    std::vector<std::string> names;
+    const std::string key = Key(folder);
+    for (const auto& [k, e] : entries_)
+        if (!e.dir && Key(Parent(e.path)) == key)
+            names.push_back(NamePart(e.path));
+    return names;
 }
 
 void FakeFileSystem::SweepOnce(const std::string& folder) {

@@ -13,7 +13,17 @@
 
 namespace vqx::fake {
 
-enum class Op { Exists, NextMatch, CopyFile, MakeFolder, CreateTextFile, OpenTextFile, WriteLine };
+enum class Op {
+    Exists,
+    NextMatch,
+    ListFiles,
+    CopyFile,
+    Flush, // a copy's data on its way to the disk: fails before the copy takes its name
+    MakeFolder,
+    CreateTextFile,
+    OpenTextFile,
+    WriteLine
+};
 
 class FakeFileSystem : public FileSystem {
 public:
@@ -62,6 +72,8 @@ public:
     Result<std::string> NextMatch() override;
     Status CopyFile(const std::string& source, const std::string& target, bool overwrite,
                     const CopyProgress& progress) override;
+    Result<std::vector<std::string>> ListFiles(const std::string& folder) override;
+    Result<std::unique_ptr<CopyBatch>> StartBatch() override;
     Status MakeFolder(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) override;
@@ -69,6 +81,10 @@ public:
 
 private:
     friend class FakeTextStream;
+    friend class FakeBatch;
+    // A copy up to its last part: checks, then the source's data, calling progress per chunk.
+    Result<std::string> Write(const std::string& source, const std::string& target, bool overwrite,
+                              const CopyProgress& progress);
     // ASCII case folded; trailing spaces and dots stay, as the system keeps them in the
     // "\\?\" form of a path: "a " and "a" are two names.
     static std::string Key(const std::string& path);

@@ -228,10 +228,15 @@ TEST_P(FileSystemSuite, CopyPutsAnExactCopyUnderTheTargetName) {
         const std::string name = "datos" + std::to_string(++n) + ".bin";
         env->AddFile(At(name), c.data);
         int progressCalls = 0;
-        Status copied = fs().CopyFile(At(name), At("copia\\" + name), false, [&] {
-            ++progressCalls;
-            return true;
-        });
+        std::uint64_t lastCopied = 0;
+        Status copied = fs().CopyFile(At(name), At("copia\\" + name), false,
+                                      [&](std::uint64_t done, std::uint64_t size) {
+                                          ++progressCalls;
+                                          EXPECT_GE(done, lastCopied);
+                                          EXPECT_EQ(size, c.data.size());
+                                          lastCopied = done;
+                                          return true;
+                                      });
         ASSERT_TRUE(copied) << copied.error().description;
         EXPECT_EQ(env->ReadBytes(At("copia\\" + name)), c.data);
         EXPECT_EQ(env->ReadBytes(At(name)), c.data);
@@ -239,6 +244,7 @@ TEST_P(FileSystemSuite, CopyPutsAnExactCopyUnderTheTargetName) {
         if (c.data.size() > 2 * kMiB) {
             EXPECT_GE(progressCalls, 2) << "a long copy reports progress as it goes";
         }
+        EXPECT_EQ(lastCopied, c.data.size());
     }
     EXPECT_THAT(env->List(At("copia")), ElementsAre("datos1.bin", "datos2.bin", "datos3.bin"));
 }
@@ -268,10 +274,11 @@ TEST_P(FileSystemSuite, RefusedCopyChangesNothingAndReadsNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         int progressCalls = 0;
-        Status copied = fs().CopyFile(At(c.source), At(c.target), c.overwrite, [&] {
-            ++progressCalls;
-            return true;
-        });
+        Status copied = fs().CopyFile(At(c.source), At(c.target), c.overwrite,
+                                      [&](std::uint64_t, std::uint64_t) {
+                                          ++progressCalls;
+                                          return true;
+                                      });
         ASSERT_FALSE(copied);
         ExpectError(copied.error(), c.number, "CopyFile");
         EXPECT_EQ(progressCalls, 0);
@@ -322,17 +329,19 @@ TEST_P(FileSystemSuite, CopyOntoATargetHeldOpenElsewhereWaitsBrieflyThenKeepsThe
     // Held for a moment only, as a virus scanner does just after a write: the copy waits,
     // calling progress meanwhile. The data itself takes as many calls as a copy elsewhere.
     int dataCalls = 0;
-    ASSERT_TRUE(fs().CopyFile(At("src.txt"), At("free.txt"), true, [&] {
-        ++dataCalls;
-        return true;
-    }));
+    ASSERT_TRUE(
+        fs().CopyFile(At("src.txt"), At("free.txt"), true, [&](std::uint64_t, std::uint64_t) {
+            ++dataCalls;
+            return true;
+        }));
     auto hold = env->HoldOpen(At("dst.txt"));
     int calls = 0;
-    Status copied = fs().CopyFile(At("src.txt"), At("dst.txt"), true, [&] {
-        if (++calls > dataCalls)
-            hold.reset();
-        return true;
-    });
+    Status copied =
+        fs().CopyFile(At("src.txt"), At("dst.txt"), true, [&](std::uint64_t, std::uint64_t) {
+            if (++calls > dataCalls)
+                hold.reset();
+            return true;
+        });
     ASSERT_TRUE(copied) << copied.error().description;
     EXPECT_EQ(env->ReadBytes(At("dst.txt")), "new data");
 }
@@ -359,7 +368,8 @@ TEST_P(FileSystemSuite, CancelledCopyLeavesTheOldTargetAndNoTemporary) {
         const std::vector<std::string> before = Snapshot(env->Root());
         int calls = 0;
         Status copied =
-            fs().CopyFile(At("src.bin"), At("dst.bin"), true, [&] { return ++calls < c.cancelAt; });
+            fs().CopyFile(At("src.bin"), At("dst.bin"), true,
+                          [&](std::uint64_t, std::uint64_t) { return ++calls < c.cancelAt; });
         ASSERT_FALSE(copied);
         ExpectError(copied.error(), errnum::Cancelled, "CopyFile");
         EXPECT_EQ(calls, c.cancelAt);

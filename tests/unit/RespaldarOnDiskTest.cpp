@@ -101,7 +101,7 @@ TEST_P(RespaldarOnDiskTest, LockedDataCentreFileIsListedAndTheRestCopied) {
 TEST_P(RespaldarOnDiskTest, AStopDuringALargeDatabaseCopyCancelsItCleanly) {
     env->AddFile(data + "\\VQX Datos.mdb", Bytes(24u << 20, 3));
     env->AddFile(Backup(), "respaldo anterior");
-    seen.stop = [this] { return seen.chunks > 0; };   // asked between the first chunks
+    seen.stop = [this] { return seen.advances > 0; }; // asked between the first chunks
     EXPECT_EQ(Run().kind, RunOutcome::Kind::Stopped); // a cancelled copy is no failure
     EXPECT_EQ(env->ReadBytes(Backup()), "respaldo anterior");
     EXPECT_THAT(env->List(env->Root() + "\\Copias"),

@@ -66,13 +66,13 @@ protected:
 
 TEST_F(RespaldarTest, FullRunGoesThroughSixStagesAndCopiesPlainFilesOfOneLevel) {
     ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
-    // One line per stage, then its copies and the entries done.
-    EXPECT_THAT(seen.events,
-                ElementsAreArray(
-                    {"1/6 COPIANDO BASE DE DATOS", "copy", "2/6 COPIANDO CENTRO DE DATOS", "copy",
-                     "done 1", "3/6 COPIANDO EL ARCHIVO", "copy", "done 1", "copy", "done 2",
-                     "4/6 COPIANDO LAS PLANTILLAS", "copy", "done 1",
-                     "5/6 COPIANDO LAS REFERENCIAS", "6/6 COPIANDO INFORMES", "copy", "done 1"}));
+    // One line per stage, then its progress: bytes of the database, files of each folder.
+    EXPECT_THAT(
+        seen.events,
+        ElementsAreArray(
+            {"1/6 COPIANDO BASE DE DATOS", "13/13", "2/6 COPIANDO CENTRO DE DATOS", "0/1", "1/1",
+             "3/6 COPIANDO EL ARCHIVO", "0/2", "1/2", "2/2", "4/6 COPIANDO LAS PLANTILLAS", "0/1",
+             "1/1", "5/6 COPIANDO LAS REFERENCIAS", "0/0", "6/6 COPIANDO INFORMES", "0/1", "1/1"}));
     EXPECT_EQ(fs.Read(kBackup), "base de datos");
     EXPECT_EQ(fs.Read(kTree + "raiz.txt"), "raiz");
     EXPECT_EQ(fs.Read(kTree + "Archivo\\a1.pdf"), "a1");
@@ -91,7 +91,7 @@ TEST_F(RespaldarTest, DatabaseChoiceReplacementAndPathJoining) {
     fs.AddFile(kBackup, "copia vieja");
     input.dataCentreChosen = input.includeDataCentre = false;
     ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
-    EXPECT_THAT(seen.events, ElementsAre("1/1 COPIANDO BASE DE DATOS", "copy"));
+    EXPECT_THAT(seen.events, ElementsAre("1/1 COPIANDO BASE DE DATOS", "13/13"));
     EXPECT_EQ(fs.Read(kBackup), "base de datos"); // .mdb wins, the older copy is replaced
     EXPECT_FALSE(fs.Find(kTree));
 
@@ -162,6 +162,9 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
 
 TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     const Error locked = FakeFileSystem::MakeError(errnum::SharingViolation, "CopyFile");
+    // A copy whose data does not reach the disk never takes its name.
+    fs.FailOn(Op::Flush, kTree + "raiz.txt",
+              FakeFileSystem::MakeError(errnum::DiskFull, "CopyFile"));
     fs.Lock(kData + "\\VQX Datos\\Archivo\\a1.pdf");
     fs.FailOn(Op::MakeFolder, kTree + "Plantillas",
               FakeFileSystem::MakeError(errnum::AccessDenied, "MakeFolder"));
@@ -174,36 +177,59 @@ TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     std::vector<std::string> paths;
     for (const auto& f : seen.leftOut)
         paths.push_back(f.path);
-    EXPECT_THAT(paths, ElementsAre("VQX Datos\\Archivo\\a1.pdf", "VQX Datos\\Plantillas\\p.docx",
-                                   "VQX Datos\\Informes\\*.*"));
-    EXPECT_EQ(seen.leftOut[0].reason.number, locked.number);
+    EXPECT_THAT(paths, ElementsAre("VQX Datos\\raiz.txt", "VQX Datos\\Archivo\\a1.pdf",
+                                   "VQX Datos\\Plantillas\\p.docx", "VQX Datos\\Informes\\*.*"));
+    EXPECT_EQ(seen.leftOut[0].reason.number, errnum::DiskFull);
+    EXPECT_FALSE(fs.Find(kTree + "raiz.txt"));
+    EXPECT_EQ(seen.leftOut[1].reason.number, locked.number);
     EXPECT_EQ(fs.Read(kTree + "Archivo\\a2.pdf"), "a2"); // the rest copied
     // A failed existence test still leads to the folder being made.
     EXPECT_TRUE(fs.IsFolder(kTree + "Referencias"));
-    EXPECT_EQ(seen.events.back(), "6/6 COPIANDO INFORMES");
+    // The last stage ends with nothing to do, since its listing failed.
+    EXPECT_THAT(std::vector(seen.events.end() - 2, seen.events.end()),
+                ElementsAre("6/6 COPIANDO INFORMES", "0/0"));
 }
 
 TEST_F(RespaldarTest, SecondRunKeepsOlderCopiesAndAddsNewFiles) {
     ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
     fs.AddFile(kData + "\\VQX Datos\\Archivo\\a1.pdf", "a1 cambiado");
     fs.AddFile(kData + "\\VQX Datos\\Archivo\\a3.pdf", "nuevo");
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\a4.pdf", "nuevo");
+    // A file that appears in the backup between the listing and the copy's naming keeps its
+    // data: the copy never replaces.
+    fs.OnCopy([this](const std::string& source) {
+        if (source.ends_with("a4.pdf"))
+            fs.AddFile(kTree + "Archivo\\A4.PDF", "ajeno");
+    });
     fs.calls.clear();
     ASSERT_EQ(Run(), RunOutcome::Kind::Completed);
     EXPECT_EQ(fs.Read(kTree + "Archivo\\a1.pdf"), "a1");
     EXPECT_EQ(fs.Read(kTree + "Archivo\\a3.pdf"), "nuevo");
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a4.pdf"), "ajeno");
     EXPECT_THAT(seen.leftOut, IsEmpty()); // files already there are not failures
-    // Folders that exist are not made again.
-    for (const auto& c : fs.calls)
+    // Folders that exist are not made again; each target folder is listed once, and what it
+    // holds is not read again.
+    std::vector<std::string> copies;
+    for (const auto& c : fs.calls) {
         EXPECT_EQ(c.rfind("MakeFolder", 0), std::string::npos) << c;
+        if (c.rfind("CopyFile " + kData + "\\VQX Datos\\", 0) == 0)
+            copies.push_back(c);
+    }
+    EXPECT_THAT(copies,
+                ElementsAre(::testing::HasSubstr("\\a3.pdf "), ::testing::HasSubstr("\\a4.pdf ")));
+    EXPECT_EQ(std::count_if(fs.calls.begin(), fs.calls.end(),
+                            [](const std::string& c) { return c.starts_with("ListFiles "); }),
+              5);
 }
 
 TEST_F(RespaldarTest, AStopBetweenDataCentreFilesStartsNoFurtherFile) {
-    seen.stop = [this] { return seen.entries >= 2; }; // after the first file of "Archivo"
+    // After the first file of "Archivo".
+    seen.stop = [this] { return !seen.events.empty() && seen.events.back() == "1/2"; };
     EXPECT_EQ(Run(), RunOutcome::Kind::Stopped);
     EXPECT_TRUE(fs.IsFile(kTree + "Archivo\\a1.pdf"));
     EXPECT_FALSE(fs.Find(kTree + "Archivo\\a2.pdf"));
     EXPECT_FALSE(fs.Find(kTree + "Plantillas"));
-    EXPECT_EQ(seen.events.back(), "done 1");
+    EXPECT_EQ(seen.events.back(), "1/2");
     EXPECT_THAT(seen.events, Contains("3/6 COPIANDO EL ARCHIVO"));
     EXPECT_THAT(seen.events, ::testing::Not(Contains("4/6 COPIANDO LAS PLANTILLAS")));
 }
