@@ -93,7 +93,23 @@ bool ReportBoxes(const App& app) {
 // picture (one that then stayed unchanged for kStableFor), and to its first being visible.
 struct Appearance {
     double visible = -1, painted = -1;
+    std::uint64_t peakWorkingSet = 0; // 0 when the system did not say
 };
+
+// The peak working set of a process's whole life so far; 0 when the system does not say.
+std::uint64_t PeakWorkingSet(DWORD processId, std::uint64_t* peakPagefile = nullptr) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    const bool have = process && GetProcessMemoryInfo(process, &counters, sizeof counters) != FALSE;
+    if (process)
+        CloseHandle(process);
+    if (!have)
+        return 0;
+    if (peakPagefile)
+        *peakPagefile = counters.PeakPagefileUsage;
+    return counters.PeakWorkingSetSize;
+}
 
 Appearance TimeAppearance(DataFolder& folder) {
     Appearance a;
@@ -134,6 +150,7 @@ Appearance TimeAppearance(DataFolder& folder) {
     if (a.painted < 0)
         Fail("the window did not settle within 30 s");
     app.WaitForMainWindow(e2e::Ms(1000));
+    a.peakWorkingSet = PeakWorkingSet(app.ProcessId());
     if (!app.Close().has_value())
         Fail("the program did not close on WM_CLOSE");
     return a;
@@ -228,14 +245,8 @@ int RunProgram(const std::vector<std::wstring>& args) {
     failed = failed || ReportBoxes(app);
 
     // Peak memory of the whole life of the process, read just before it is closed.
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    HANDLE process =
-        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, app.ProcessId());
-    const bool haveCounters =
-        process && GetProcessMemoryInfo(process, &counters, sizeof counters) != FALSE;
-    if (process)
-        CloseHandle(process);
+    std::uint64_t peakPagefile = 0;
+    const std::uint64_t peakWorkingSet = PeakWorkingSet(app.ProcessId(), &peakPagefile);
     if (!app.Close().has_value())
         Fail("the program did not close on WM_CLOSE");
 
@@ -247,9 +258,9 @@ int RunProgram(const std::vector<std::wstring>& args) {
     Put("median_ms", Percentile(rounds, 0.5) * 1000);
     Put("worst_during", worstStage.empty() ? std::string("(start)") : Narrow(worstStage));
     Put("backup_bytes", BackupBytes(dest));
-    if (haveCounters) {
-        Put("peak_working_set", static_cast<std::uint64_t>(counters.PeakWorkingSetSize));
-        Put("peak_pagefile", static_cast<std::uint64_t>(counters.PeakPagefileUsage));
+    if (peakWorkingSet != 0) {
+        Put("peak_working_set", peakWorkingSet);
+        Put("peak_pagefile", peakPagefile);
     } else {
         Fail("GetProcessMemoryInfo failed: error " + std::to_string(GetLastError()));
     }
@@ -263,7 +274,7 @@ int RunStartup(const std::vector<std::wstring>& args) {
         return 2;
     }
     MakeDataFoldersHere();
-    std::vector<double> visible[2], painted[2];
+    std::vector<double> visible[2], painted[2], memory[2];
     bool failed = false;
     // Taken in turns, so that a slow phase of the machine weighs on both alike.
     for (int run = 0; run < runs && !failed; ++run) {
@@ -281,6 +292,7 @@ int RunStartup(const std::vector<std::wstring>& args) {
             failed = a.painted < 0;
             visible[which].push_back(a.visible);
             painted[which].push_back(a.painted);
+            memory[which].push_back(static_cast<double>(a.peakWorkingSet));
         }
     }
     if (failed)
@@ -298,6 +310,8 @@ int RunStartup(const std::vector<std::wstring>& args) {
             Percentile(visible[which], 0.5) * 1000);
         Put((std::string(names[which]) + "_painted_ms").c_str(),
             Percentile(painted[which], 0.5) * 1000);
+        Put((std::string(names[which]) + "_peak_working_set").c_str(),
+            static_cast<std::uint64_t>(Percentile(memory[which], 0.5)));
     }
     return 0;
 }

@@ -161,7 +161,7 @@ private:
             }
             Status added = batch.value()->Add(source + name, folder + "\\" + name, goOn);
             if (observer_.StopRequested())
-                return; // the batch discards what has not taken its name; start no other
+                return; // the batch stops and discards what is not in place; start no other
             if (!added)
                 ended(name, added);
             collect(false);

@@ -26,24 +26,23 @@ using CopyProgress = std::function<bool(std::uint64_t copied, std::uint64_t size
 // Asked while a piece of work waits or goes on; false gives it up.
 using GoOn = std::function<bool()>;
 
-// Copies into one folder whose last part (the flush, the real name, the final attributes) is
-// done on a few threads of the service's own, so that the next file is read and written while
-// the disk takes the ones before. Each copy takes its real name only once its data is on disk,
-// in the order the copies were added, and never in place of a file already there.
+// Copies into folders that the caller has listed, several at once on threads of the service's
+// own, so that while one copy waits for the disk or a name look-up the others go on. Each copy
+// takes its real name only once its data is on disk, and never in place of a file already
+// there.
 class CopyBatch {
 public:
     struct Finished {
         std::string target;
         Status status; // errnum::FileExists when a file took the name first
     };
-    // Copies not named yet are discarded, leaving nothing behind; flushes under way are
-    // waited for.
+    // Copies not in place yet are stopped and discarded, leaving nothing behind; the batch
+    // waits for those under way to stop.
     virtual ~CopyBatch() = default;
-    // Copies `source` into a hidden temporary beside `target` and hands the rest over. A
-    // failure of this part comes back here, a later one from Collect. `goOn` is asked between
-    // chunks and while the batch has no room: false cancels this copy.
+    // Hands over the copy of `source` to `target`, once the batch has room (asking `goOn`
+    // meanwhile: false gives this copy up). A failure comes back here or from Collect.
     virtual Status Add(const std::string& source, const std::string& target, const GoOn& goOn) = 0;
-    // The copies that have ended since the last call, in the order they were added. With
+    // The copies that have ended since the last call, in the order they ended. With
     // `all`, waits for every copy added so far, asking `goOn` every few milliseconds; once it
     // says false, returns what has ended.
     virtual std::vector<Finished> Collect(bool all, const GoOn& goOn) = 0;

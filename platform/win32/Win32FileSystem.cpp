@@ -1,7 +1,7 @@
 #include "platform/win32/Win32FileSystem.h"
 
+#include "platform/CopyPool.h"
 #include "platform/CopyTemporary.h"
-#include "platform/FinishingQueue.h"
 #include "platform/PathRules.h"
 
 #include "platform/win32/WinInclude.h"
@@ -42,8 +42,9 @@ constexpr DWORD kPauseStepMs = 10;
 // and a rename onto it fails meanwhile: it is tried again after these pauses (about a second
 // in all) before the failure counts.
 constexpr DWORD kRenamePausesMs[] = {50, 100, 200, 300, 400};
-// The threads that flush and name the copies of a batch, and how many copies may wait for them.
-constexpr std::size_t kFinishingThreads = 4;
+// The threads that copy the files of a batch side by side, and how many copies may wait for
+// them. Under Wine most of a small file's copy is name look-ups and the flush, which overlap.
+constexpr std::size_t kCopyThreads = 8;
 constexpr std::size_t kUnfinishedMost = 32;
 // Names tried for a temporary before giving up; another is needed only when one is taken.
 constexpr int kTemporaryNameTries = 8;
@@ -398,11 +399,15 @@ public:
                             FILE_FLAG_SEQUENTIAL_SCAN);
         if (!src.valid())
             return GetLastError();
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(src.get(), &info))
+        // Not GetFileInformationByHandle: it also asks for the volume's serial number, which
+        // under Wine is a round trip to its mount manager, longer than copying a small file.
+        FILE_BASIC_INFO info;
+        FILE_STANDARD_INFO standard;
+        if (!GetFileInformationByHandleEx(src.get(), FileBasicInfo, &info, sizeof info) ||
+            !GetFileInformationByHandleEx(src.get(), FileStandardInfo, &standard, sizeof standard))
             return GetLastError();
-        size_ = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-        attributes_ = info.dwFileAttributes & kCopiedAttributes;
+        size_ = static_cast<ULONGLONG>(standard.EndOfFile.QuadPart);
+        attributes_ = info.FileAttributes & kCopiedAttributes;
 
         // One buffer per copy, sized to the file.
         const auto chunk = static_cast<DWORD>(std::clamp<ULONGLONG>(size_, 1, kCopyChunk));
@@ -444,8 +449,7 @@ public:
 
         // The source's time now, its attributes only with the real name.
         FILE_BASIC_INFO basic{};
-        basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
-        basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
+        basic.LastWriteTime = info.LastWriteTime;
         basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
         if (!SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &basic, sizeof basic))
             return GetLastError();
@@ -619,50 +623,48 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     return {};
 }
 
-// Copies into listed folders: the reading and writing here, the rest on the queue's threads.
+// Copies into listed folders, several at once on the pool's threads.
 class Win32FileSystem::Batch : public CopyBatch {
 public:
-    explicit Batch(Win32FileSystem& fs) : fs_(fs), queue_(kFinishingThreads, kUnfinishedMost) {}
+    explicit Batch(Win32FileSystem& fs) : fs_(fs), pool_(kCopyThreads, kUnfinishedMost) {}
 
     Status Add(const std::string& source, const std::string& target, const GoOn& goOn) override {
-        constexpr const char* op = "CopyFile";
         const std::wstring dst = ToWinPath(target);
         if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
-            return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
+            return Win32Error(ERROR_FILENAME_EXCED_RANGE, "CopyFile");
+        // Here, before any copy of the batch writes into the folder.
         fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
-        auto job = std::make_unique<Job>(dst);
-        const CopyProgress progress = [&goOn](std::uint64_t, std::uint64_t) {
-            return !goOn || goOn();
-        };
-        if (const DWORD err = job->copy.Write(ToWinPath(source), progress))
-            return Win32Error(err, op);
-        if (!queue_.Add(target, std::move(job), goOn))
-            return Win32Error(ERROR_REQUEST_ABORTED, op);
+        if (!pool_.Add(target, std::make_unique<Job>(ToWinPath(source), dst), goOn))
+            return Win32Error(ERROR_REQUEST_ABORTED, "CopyFile");
         return {};
     }
 
     std::vector<Finished> Collect(bool all, const GoOn& goOn) override {
-        return queue_.Collect(all, goOn);
+        return pool_.Collect(all, goOn);
     }
 
 private:
-    struct Job : FinishingQueue::Job {
-        explicit Job(const std::wstring& dst) : copy(dst) {}
-        Status Flush() override {
-            if (const DWORD err = copy.Flush())
+    struct Job : CopyPool::Job {
+        Job(std::wstring source, const std::wstring& dst) : source(std::move(source)), copy(dst) {}
+        Status Run(const GoOn& goOn) override {
+            DWORD err = copy.Write(
+                source, [&goOn](std::uint64_t, std::uint64_t) { return !goOn || goOn(); });
+            if (!err)
+                err = copy.Flush();
+            if (!err && goOn && !goOn())
+                err = ERROR_REQUEST_ABORTED;
+            if (!err)
+                err = copy.Name(false, goOn);
+            if (err)
                 return Win32Error(err, "CopyFile");
             return {};
         }
-        Status Name(const GoOn& goOn) override {
-            if (const DWORD err = copy.Name(false, goOn))
-                return Win32Error(err, "CopyFile");
-            return {};
-        }
+        std::wstring source;
         WrittenCopy copy;
     };
 
     Win32FileSystem& fs_;
-    FinishingQueue queue_;
+    CopyPool pool_;
 };
 
 Result<std::unique_ptr<CopyBatch>> Win32FileSystem::StartBatch() {

@@ -331,7 +331,7 @@ Status FakeFileSystem::CopyFile(const std::string& source, const std::string& ta
     return {};
 }
 
-// Each copy's data is "on the disk" once written; the copies take their names, in order, when
+// Each copy's data is "on the disk" once written; the copies take their names when
 // the caller collects them.
 class FakeBatch : public CopyBatch {
 public:
