@@ -1,6 +1,7 @@
 // Services of the desktop shell that the window's behaviour needs, behind one small interface.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,6 +32,8 @@ constexpr int Custom = 99;
 
 class Shell {
 public:
+    using Clock = std::chrono::steady_clock;
+
     virtual ~Shell() = default;
 
     // Modal message box owned by the window; returns the answer code.
@@ -41,6 +44,11 @@ public:
     virtual void RunUntil(const std::function<bool()>& done) = 0;
     // Makes a RunUntil ask `done` again; safe to call from any thread.
     virtual void Wake() = 0;
+    // Makes the RunUntil under way ask `done` again at `when` at the latest, also when nothing
+    // else happens: one wake, the latest call replacing an earlier one. Called from `done`.
+    virtual void WakeAt(Clock::time_point when) = 0;
+    // The time on a clock that never goes back; safe to call from any thread.
+    virtual Clock::time_point Now() = 0;
     // The window's own mouse pointer (0 default, 11 hourglass).
     virtual void SetPointer(int pointer) = 0;
     // The folder of the running program, without a trailing separator; asked afresh each time.

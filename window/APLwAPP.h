@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
 #include "window/Control.h"
+#include "window/RunProgress.h"
 
 #include <atomic>
 #include <functional>
@@ -28,6 +29,10 @@ public:
     virtual std::uintptr_t Handle() const = 0;
     // Ends the mouse capture and lets the system move the window as by a title bar.
     virtual void DragByCaption() = 0;
+    // The line under the status line that shows how far a long stage has come.
+    virtual void ShowProgressLine(const ProgressLine& line) = 0;
+    // The run's progress on the window's taskbar button.
+    virtual void ShowTaskbarProgress(const TaskbarProgress& progress) = 0;
 };
 
 class APLwAPP {

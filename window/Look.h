@@ -34,4 +34,11 @@ constexpr std::uint32_t kTitleBarHatch = 5592405; // 85, 85, 85
 // Pixels between hatch lines (at 96 dpi).
 constexpr int kHatchSpacing = 8;
 
+// The progress line of a long stage, in the status panel under the status line: its place in
+// twips relative to the panel (30 twips are 2 pixels at 96 dpi), the green of a successful run
+// over a faint track.
+constexpr int kLineLeft = 0, kLineTop = 3435, kLineWidth = 5175, kLineHeight = 30;
+constexpr std::uint32_t kLineDone = 6403197;   // 125, 180, 97
+constexpr std::uint32_t kLineTrack = 14737632; // 224, 224, 224
+
 } // namespace vqx::look

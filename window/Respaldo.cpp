@@ -30,7 +30,17 @@ public:
 
     // --- On the worker ---
     void StageBegins(const engine::Stage& stage) override {
-        Post(Caption{std::string(stage.counter), std::string(stage.caption)});
+        postedShare_ = -1;
+        Post(Caption{std::string(stage.counter), std::string(stage.caption), app_.shell_.Now()});
+    }
+    // A stage of tens of thousands of files reports each one: only a change that shows (a
+    // thousandth) goes to the window.
+    void StageAdvances(std::uint64_t done, std::uint64_t total) override {
+        const int share = ShareOf(done, total);
+        if (share == postedShare_)
+            return;
+        postedShare_ = share;
+        Post(Advance{share, app_.shell_.Now()});
     }
     void FileLeftOut(const engine::LeftOutFile& file) override { Post(file); }
     // A close (QueryClose) stops the run.
@@ -62,14 +72,27 @@ public:
                 app_.EstadoLBL1.Refresh();
                 app_.EstadoLBL2.SetCaption(caption->text);
                 app_.EstadoLBL2.Refresh();
+                progress_.StageBegins(caption->at);
+            } else if (auto* advance = std::get_if<Advance>(&report)) {
+                progress_.Advances(advance->share, advance->at);
             } else {
                 app_.leftOut_.push_back(std::move(std::get<engine::LeftOutFile>(report)));
             }
+            ShowProgress();
         }
-        return finished;
+        if (finished)
+            return true;
+        // A stage may grow long without a report (a final flush): the line is due all the same.
+        progress_.Tick(app_.shell_.Now());
+        ShowProgress();
+        if (auto due = progress_.LineDue())
+            app_.shell_.WakeAt(*due);
+        return false;
     }
     // Once Apply has said the run ended.
     engine::RunOutcome Outcome() {
+        progress_.Ends(failure_ || outcome_.kind == engine::RunOutcome::Kind::StageOneFailed);
+        ShowProgress();
         if (failure_)
             std::rethrow_exception(failure_);
         return std::move(outcome_);
@@ -78,8 +101,13 @@ public:
 private:
     struct Caption {
         std::string counter, text;
+        Shell::Clock::time_point at;
     };
-    using Report = std::variant<Caption, engine::LeftOutFile>;
+    struct Advance {
+        int share;
+        Shell::Clock::time_point at;
+    };
+    using Report = std::variant<Caption, Advance, engine::LeftOutFile>;
 
     void Post(Report report) {
         {
@@ -89,12 +117,31 @@ private:
         app_.shell_.Wake();
     }
 
+    // Tells the window what changed.
+    void ShowProgress() {
+        if (!app_.host_)
+            return;
+        if (progress_.Line() != line_) {
+            line_ = progress_.Line();
+            app_.host_->ShowProgressLine(line_);
+        }
+        if (progress_.Taskbar() != taskbar_) {
+            taskbar_ = progress_.Taskbar();
+            app_.host_->ShowTaskbarProgress(taskbar_);
+        }
+    }
+
     APLwAPP& app_;
-    std::mutex mutex_; // guards what follows
+    int postedShare_ = -1; // the worker's
+    std::mutex mutex_;     // guards what follows
     std::vector<Report> queue_;
     bool finished_ = false;
     engine::RunOutcome outcome_;
     std::exception_ptr failure_;
+    // The window thread's.
+    RunProgress progress_;
+    ProgressLine line_;
+    TaskbarProgress taskbar_;
 };
 
 bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {

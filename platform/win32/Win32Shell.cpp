@@ -3,6 +3,7 @@
 #include "platform/win32/VQXUTLmFunciones.h"
 #include "platform/win32/WinText.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -29,15 +30,22 @@ void Win32Shell::Wake() {
 void Win32Shell::RunUntil(const std::function<bool()>& done) {
     bool quit = false;
     int quitCode = 0;
+    wakeAt_.reset();
     while (!done()) {
+        const DWORD timeout = Timeout();
         // MWMO_INPUTAVAILABLE: input that an earlier look saw but left queued wakes us too.
         // Once WM_QUIT has come, only the wake is waited for: the window is going anyway.
-        const DWORD woke = quit ? WaitForSingleObject(wake_, INFINITE)
-                                : MsgWaitForMultipleObjectsEx(1, &wake_, INFINITE, QS_ALLINPUT,
+        const DWORD woke = quit ? WaitForSingleObject(wake_, timeout)
+                                : MsgWaitForMultipleObjectsEx(1, &wake_, timeout, QS_ALLINPUT,
                                                               MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_TIMEOUT) {
+            wakeAt_.reset();
+            continue;
+        }
         if (woke == WAIT_FAILED) {
             // The run must still be seen to its end: wait for its reports alone.
-            WaitForSingleObject(wake_, INFINITE);
+            if (WaitForSingleObject(wake_, timeout) == WAIT_TIMEOUT)
+                wakeAt_.reset();
             continue;
         }
         if (woke != WAIT_OBJECT_0 + 1)
@@ -56,6 +64,17 @@ void Win32Shell::RunUntil(const std::function<bool()>& done) {
     // Left for the main loop, which ends the program once the caller has unwound.
     if (quit)
         PostQuitMessage(quitCode);
+}
+
+// Milliseconds until the wake asked for by WakeAt, rounded up so as not to wake before it.
+DWORD Win32Shell::Timeout() const {
+    if (!wakeAt_)
+        return INFINITE;
+    const auto left = *wakeAt_ - Clock::now();
+    if (left <= Clock::duration::zero())
+        return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
 }
 
 void Win32Shell::SetPointer(int pointer) {

@@ -5,6 +5,7 @@
 #include "platform/win32/WinInclude.h"
 
 #include <functional>
+#include <optional>
 
 namespace vqx::win32 {
 
@@ -27,6 +28,8 @@ public:
     int MessageBox(const std::string& text, const std::string& title, int style) override;
     void RunUntil(const std::function<bool()>& done) override;
     void Wake() override;
+    void WakeAt(Clock::time_point when) override { wakeAt_ = when; }
+    Clock::time_point Now() override { return Clock::now(); }
     void SetPointer(int pointer) override;
     std::string DataFolder() override;
     LocalDate Today() override;
@@ -35,9 +38,12 @@ public:
     std::string PickFolder(std::uintptr_t owner, const std::string& title) override;
 
 private:
+    DWORD Timeout() const;
+
     HWND owner_ = nullptr;
     int pointer_ = 0;
-    HANDLE wake_ = nullptr; // auto-reset: one Wake, one more look at `done`
+    HANDLE wake_ = nullptr;                   // auto-reset: one Wake, one more look at `done`
+    std::optional<Clock::time_point> wakeAt_; // of the RunUntil under way
     std::function<bool(MSG&)> preTranslate_;
 };
 

@@ -351,9 +351,10 @@ TreePicture Picture(const std::wstring& full) {
 
 // ---- The program ----------------------------------------------------------------------------
 
-Frozen::Frozen(HWND window) {
+Frozen::Frozen(HWND window, Threads which) {
     DWORD process = 0;
-    if (GetWindowThreadProcessId(window, &process) == 0)
+    const DWORD windowThread = GetWindowThreadProcessId(window, &process);
+    if (windowThread == 0)
         return;
     // Every thread: the window's and the worker of a run, which does the file work.
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -363,7 +364,8 @@ Frozen::Frozen(HWND window) {
     entry.dwSize = sizeof entry;
     bool all = true;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != process)
+        if (entry.th32OwnerProcessID != process ||
+            (which == Threads::Workers && entry.th32ThreadID == windowThread))
             continue;
         HANDLE thread =
             OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID);

@@ -52,11 +52,15 @@ TreePicture Picture(const std::wstring& full);
 
 // ---- The program held still, ended, fed -----------------------------------------------------
 
+// Which threads of the program a Frozen holds: all of them, or all but the window's (the run's
+// worker and its helpers stand still while the window goes on answering and painting).
+enum class Threads { All, Workers };
+
 // Every thread of the program suspended while this lives: the driver looks at the disk and
 // acts while the program stands still wherever it was.
 class Frozen {
 public:
-    explicit Frozen(HWND window);
+    explicit Frozen(HWND window, Threads which = Threads::All);
     ~Frozen();
     Frozen(const Frozen&) = delete;
     Frozen& operator=(const Frozen&) = delete;

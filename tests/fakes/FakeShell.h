@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,25 @@ public:
         woken_ = true;
         changed_.notify_all();
     }
+    // A clock that moves only when a test moves it; a wake asked for by WakeAt comes when the
+    // clock reaches it, as a timer's would.
+    void WakeAt(Clock::time_point when) override {
+        std::lock_guard lock(mutex_);
+        wakeAts.push_back(when - Clock::time_point());
+        wakeAt_ = when;
+        WakeIfDue();
+    }
+    Clock::time_point Now() override {
+        std::lock_guard lock(mutex_);
+        return now_;
+    }
+    void Advance(Clock::duration by) {
+        std::lock_guard lock(mutex_);
+        now_ += by;
+        WakeIfDue();
+    }
+    // The wakes asked for, as times since the clock's start; guarded, read once the run ended.
+    std::vector<Clock::duration> wakeAts;
     // Runs `task` on the thread in RunUntil, between two reports of the run, and returns once
     // it has run: a worker's hook uses it to act on the window (a close) at a chosen moment.
     void OnWindowThread(std::function<void()> task) {
@@ -93,11 +113,21 @@ public:
     }
 
 private:
+    void WakeIfDue() {
+        if (wakeAt_ && *wakeAt_ <= now_) {
+            wakeAt_.reset();
+            woken_ = true;
+            changed_.notify_all();
+        }
+    }
+
     std::mutex mutex_; // guards what follows
     std::condition_variable changed_;
     std::deque<std::function<void()>> tasks_;
     std::size_t tasksRun_ = 0;
     bool woken_ = false;
+    Clock::time_point now_{};
+    std::optional<Clock::time_point> wakeAt_;
 };
 
 } // namespace vqx::fake

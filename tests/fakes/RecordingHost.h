@@ -3,6 +3,7 @@
 
 #include "window/APLwAPP.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,29 @@ public:
     }
     std::uintptr_t Handle() const override { return 0x1234; }
     void DragByCaption() override { ++drags; }
+    // "Line=250" (shown, a quarter in green), "Line=off"; "Taskbar=Normal 250", "Taskbar=None",
+    // "Taskbar=Error 1000": in the order they were shown.
+    std::vector<std::string> progress;
+    std::function<void()> onProgress; // after each entry, on the thread that showed it
+    void ShowProgressLine(const ProgressLine& line) override {
+        std::string entry = "Line=";
+        entry += line.shown ? std::to_string(line.share) : std::string("off");
+        progress.push_back(std::move(entry));
+        if (onProgress)
+            onProgress();
+    }
+    void ShowTaskbarProgress(const TaskbarProgress& p) override {
+        static constexpr const char* kStates[] = {"None", "Normal", "Error"};
+        std::string entry = "Taskbar=";
+        entry += kStates[static_cast<int>(p.state)];
+        if (p.state != TaskbarState::None) {
+            entry += ' ';
+            entry += std::to_string(p.share);
+        }
+        progress.push_back(std::move(entry));
+        if (onProgress)
+            onProgress();
+    }
 
     // Entries of the log that start with `prefix`.
     std::vector<std::string> Only(const std::string& prefix) const {

@@ -115,6 +115,7 @@ bool MainWindow::Create() {
                      (GetSystemMetrics(SM_CYSCREEN) - ah) / 2, aw, ah,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    taskbar_.Attach(hwnd_);
     shell_.SetOwner(hwnd_);
     shell_.SetPreTranslate([this](MSG& msg) { return PreTranslate(msg); });
     // A window with a control missing is never shown: the caller reports it instead.
@@ -359,6 +360,14 @@ void MainWindow::Hide() {
         ShowWindow(hwnd_, SW_HIDE);
 }
 
+void MainWindow::ShowProgressLine(const ProgressLine& line) {
+    line_ = line;
+    if (HWND panel = WindowOf(app_.EstadoFRM)) {
+        const RECT r = ProgressLineRect();
+        InvalidateRect(panel, &r, TRUE);
+    }
+}
+
 void MainWindow::DragByCaption() {
     // Anchored where the button went down on the title text, so that the window follows the
     // pointer by the whole way it has moved, also when moves came faster than they were seen.
@@ -479,6 +488,10 @@ LRESULT MainWindow::WindowProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     MainWindow* self = Self(hwnd);
     if (!self)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg == TaskbarButton::CreatedMessage()) {
+        self->taskbar_.Created();
+        return 0;
+    }
     switch (msg) {
     case WM_ERASEBKGND: {
         RECT r;
@@ -540,7 +553,10 @@ LRESULT MainWindow::FrameProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             if (Control* c = self->ControlOf(hwnd)) {
                 RECT r;
                 GetClientRect(hwnd, &r);
-                FillRect(reinterpret_cast<HDC>(wParam), &r, self->Brush(c->BackColor()));
+                if (c == &self->app_.EstadoFRM)
+                    self->PaintStatusPanel(reinterpret_cast<HDC>(wParam), r);
+                else
+                    FillRect(reinterpret_cast<HDC>(wParam), &r, self->Brush(c->BackColor()));
                 return 1;
             }
             break;

@@ -6,6 +6,7 @@
 #include "platform/win32/WinInclude.h"
 #include "window/APLwAPP.h"
 #include "window/win32/Pictures.h"
+#include "window/win32/TaskbarButton.h"
 
 #include <map>
 #include <set>
@@ -31,6 +32,8 @@ public:
     void Hide() override;
     std::uintptr_t Handle() const override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
     void DragByCaption() override;
+    void ShowProgressLine(const ProgressLine& line) override;
+    void ShowTaskbarProgress(const TaskbarProgress& progress) override { taskbar_.Show(progress); }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -70,6 +73,9 @@ private:
     void PaintLabel(HDC dc, const Control& c, const RECT& area);
     void PaintButton(HDC dc, const Control& c, const RECT& area, UINT state);
     void PaintImage(HDC dc, const Control& c, const RECT& area, bool focused);
+    // The status panel's background, with the progress line on it while that shows.
+    void PaintStatusPanel(HDC dc, const RECT& area);
+    RECT ProgressLineRect() const; // in the status panel
 
     APLwAPP& app_;
     Win32Shell& shell_;
@@ -85,6 +91,8 @@ private:
     bool titlePressed_ = false; // the left button went down on the title text
     POINT titlePressPoint_{};   // where, on the screen
     Pictures pictures_;
+    ProgressLine line_;
+    TaskbarButton taskbar_;
 };
 
 // Loads the fonts the program carries, privately, then creates the main window, runs its

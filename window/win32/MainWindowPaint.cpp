@@ -190,6 +190,28 @@ void MainWindow::PaintImage(HDC dc, const Control& c, const RECT& area, bool foc
         Frame(dc, area, 8421504);
 }
 
+RECT MainWindow::ProgressLineRect() const {
+    using namespace look;
+    return {Px(kLineLeft), Px(kLineTop), Px(kLineLeft + kLineWidth), Px(kLineTop + kLineHeight)};
+}
+
+void MainWindow::PaintStatusPanel(HDC dc, const RECT& area) {
+    SaveDC(dc);
+    if (line_.shown) {
+        const RECT line = ProgressLineRect();
+        RECT done = line;
+        done.right = line.left + MulDiv(line.right - line.left, line_.share, 1000);
+        RECT rest = line;
+        rest.left = done.right;
+        Fill(dc, done, look::kLineDone);
+        Fill(dc, rest, look::kLineTrack);
+        // The background around it, never over it: the line does not flicker as it grows.
+        ExcludeClipRect(dc, line.left, line.top, line.right, line.bottom);
+    }
+    Fill(dc, area, app_.EstadoFRM.BackColor());
+    RestoreDC(dc, -1);
+}
+
 void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
     Control* c = ControlOf(item.hwndItem);
     if (!c)

@@ -1,0 +1,76 @@
+#include "window/win32/TaskbarButton.h"
+
+#include <objbase.h>
+#include <shobjidl.h>
+
+namespace vqx::win32 {
+
+TaskbarButton::~TaskbarButton() {
+    Release();
+    if (comStarted_)
+        CoUninitialize();
+}
+
+UINT TaskbarButton::CreatedMessage() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    return message;
+}
+
+void TaskbarButton::Attach(HWND window) {
+    window_ = window;
+    // A program started with higher rights than the shell's would not get the message else.
+    if (UINT message = CreatedMessage())
+        ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+}
+
+void TaskbarButton::Release() {
+    if (list_)
+        list_->Release();
+    list_ = nullptr;
+}
+
+void TaskbarButton::Created() {
+    Release();
+    if (!comStarted_) {
+        const HRESULT hr =
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        comStarted_ = SUCCEEDED(hr); // S_FALSE too: balanced by our CoUninitialize
+    }
+    void* list = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                &list)) ||
+        !list)
+        return; // no taskbar progress on this system: the window shows its own
+    list_ = static_cast<ITaskbarList3*>(list);
+    if (FAILED(list_->HrInit())) {
+        Release();
+        return;
+    }
+    stateShown_ = false;
+    Apply();
+}
+
+void TaskbarButton::Show(const TaskbarProgress& progress) {
+    if (progress.state != progress_.state)
+        stateShown_ = false;
+    progress_ = progress;
+    Apply();
+}
+
+void TaskbarButton::Apply() {
+    if (!list_ || !window_)
+        return;
+    // A value moves the button out of "no progress" by itself; the state follows it, so that
+    // an error is shown over the value and not replaced by it.
+    if (progress_.state != TaskbarState::None)
+        list_->SetProgressValue(window_, static_cast<ULONGLONG>(progress_.share), 1000);
+    if (!stateShown_) {
+        const TBPFLAG flag = progress_.state == TaskbarState::Error    ? TBPF_ERROR
+                             : progress_.state == TaskbarState::Normal ? TBPF_NORMAL
+                                                                       : TBPF_NOPROGRESS;
+        list_->SetProgressState(window_, flag);
+        stateShown_ = true;
+    }
+}
+
+} // namespace vqx::win32
