@@ -374,8 +374,14 @@ private:
     void Discard() {
         if (!owned_)
             return;
+        // Through the handle, which finds the file wherever its folder has gone meanwhile;
+        // by its name where the system cannot.
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        const bool marked = SetFileInformationByHandle(file_.get(), FileDispositionInfo,
+                                                       &disposition, sizeof disposition);
         file_.Close();
-        DeleteFileW(path_.c_str());
+        if (!marked)
+            DeleteFileW(path_.c_str());
         owned_ = false;
     }
 

@@ -502,7 +502,7 @@ protected:
     Layout MakeLayout() override {
         Layout l = FaultTest::MakeLayout();
         // Enough files in "Archivo" that stage 3 lasts a while and the driver finds the program
-        // between two of them many times over.
+        // in the middle of it.
         for (int i = 0; i < 200; ++i)
             l.files.push_back({L"VQX Datos\\Archivo\\Lote " + std::to_wstring(1000 + i) + L".dat",
                                Pattern(4096, 1000 + static_cast<std::uint32_t>(i))});
@@ -511,10 +511,10 @@ protected:
 };
 
 TEST_F(FaultDestinationGoneTest, DuringTheDataCentre) {
-    Checks("destination moved away between two files of stage 3 (program suspended, no file "
-           "open): run goes on, success line, one message listing every file not copied (count "
-           "and \"... y N más\"), the folder not re-created, the moved copy faithful with no "
-           "temporary, RS.log records the destination");
+    Checks("destination moved away during stage 3 (program suspended, copies under way): run "
+           "goes on, success line, one message listing every file not copied (count and \"... y "
+           "N más\"), the folder not re-created, the moved copy faithful with nothing visible "
+           "but finished copies, RS.log records the destination");
     const std::wstring moved = DestinationPath() + L" (retirada)";
     const std::wstring name = TextOf(app, ctl::ItemText1);
     Press(app);
@@ -526,11 +526,10 @@ TEST_F(FaultDestinationGoneTest, DuringTheDataCentre) {
             if (Counter() != L"3/6")
                 return false;
             ++looks;
-            return !FilesUnder(Tree() + L"\\Archivo").empty() &&
-                   TemporariesUnder(DestinationPath()).empty();
+            return !FilesUnder(Tree() + L"\\Archivo").empty();
         },
         [&] { gone = MoveFileW(DestinationPath().c_str(), moved.c_str()) != FALSE; }, kRunDeadline))
-        << "stage 3 was never seen between two files (" << looks << " looks); counter \""
+        << "stage 3 was never seen with a file copied (" << looks << " looks); counter \""
         << Narrow(Counter()) << "\"";
     ASSERT_TRUE(gone) << "cannot move the destination away: error " << GetLastError();
 
@@ -553,7 +552,14 @@ TEST_F(FaultDestinationGoneTest, DuringTheDataCentre) {
         << "the last stage's file is not listed";
     EXPECT_FALSE(ExistsAt(DestinationPath())) << "the run made the destination again";
     EXPECT_TRUE(SameBytes(moved + L"\\" + name + L".vqxdb", DatabasePath()));
-    EXPECT_EQ(TemporariesUnder(moved), std::vector<std::wstring>{});
+    // The copies under way when the folder went cannot take their names there. What they
+    // leave is hidden, and is what the next run into that folder sweeps away (Windows would
+    // not even let a folder go with files open in it: a stick pulled out is the real case).
+    for (const std::wstring& t : TemporariesUnder(moved)) {
+        const DWORD attributes = GetFileAttributesW(Extended(moved + L"\\" + t).c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN))
+            << Narrow(t);
+    }
     EXPECT_EQ(ReadAt(LogPath()), LogLine(Destination()));
     ExpectClosesCleanly(app);
 }
