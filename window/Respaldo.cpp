@@ -110,11 +110,16 @@ private:
     using Report = std::variant<Caption, Advance, engine::LeftOutFile>;
 
     void Post(Report report) {
+        bool first = false;
         {
             std::lock_guard lock(mutex_);
+            first = queue_.empty();
             queue_.push_back(std::move(report));
         }
-        app_.shell_.Wake();
+        // A wake is a call to the system (under Wine, to its server): one per batch the window
+        // has not taken yet is enough, since it takes the whole queue.
+        if (first)
+            app_.shell_.Wake();
     }
 
     // Tells the window what changed.

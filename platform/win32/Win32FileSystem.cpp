@@ -9,13 +9,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace vqx {
@@ -137,51 +141,81 @@ bool ToAnsiExactly(const std::wstring& text, std::string& out) {
     return FromAnsi(out) == text;
 }
 
-// Flushes a file that is being written, on a helper thread, so that the disk writes while the
-// copy reads on. The file must stay open until the flusher is gone.
+// Flushes a file that is being written, on a helper thread of its own, so that the disk writes
+// while the copy reads on. One thread for the whole copy: starting one costs about 4 ms under
+// Wine, and a 1 GiB copy flushes 32 times. The file must stay open until the flusher is gone.
 class Flusher {
 public:
     explicit Flusher(HANDLE file) : file_(file) {}
-    ~Flusher() { Join(); }
+    ~Flusher() {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
     Flusher(const Flusher&) = delete;
     Flusher& operator=(const Flusher&) = delete;
 
-    bool Busy() const { return thread_ && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT; }
+    bool Busy() {
+        std::lock_guard lock(mutex_);
+        return asked_ || flushing_;
+    }
     // Starts a flush once the one before has ended; the error of an earlier flush, or 0.
     DWORD Start() {
-        Join();
-        if (error_ == ERROR_SUCCESS) {
-            thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-            if (!thread_)
-                Run(this); // no thread: the same flush, here
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !asked_ && !flushing_; });
+        if (error_ != ERROR_SUCCESS)
+            return error_;
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                // No thread: the same flush, here.
+                if (!FlushFileBuffers(file_))
+                    error_ = GetLastError();
+                return error_;
+            }
         }
-        return error_;
+        asked_ = true;
+        changed_.notify_all();
+        return ERROR_SUCCESS;
     }
     // Waits for the flush under way; the error of any flush, or 0.
     DWORD Wait() {
-        Join();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !asked_ && !flushing_; });
         return error_;
     }
 
 private:
     // Nothing here can throw: no exception may leave a thread.
-    static DWORD WINAPI Run(void* self) noexcept {
-        auto* flusher = static_cast<Flusher*>(self);
-        if (!FlushFileBuffers(flusher->file_))
-            flusher->error_ = GetLastError();
-        return 0;
-    }
-    void Join() {
-        if (!thread_)
-            return;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
+    void Run() noexcept {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return asked_ || ending_; });
+            if (!asked_)
+                return;
+            asked_ = false;
+            flushing_ = true;
+            lock.unlock();
+            const DWORD error = FlushFileBuffers(file_) ? ERROR_SUCCESS : GetLastError();
+            lock.lock();
+            flushing_ = false;
+            if (error_ == ERROR_SUCCESS)
+                error_ = error;
+            changed_.notify_all();
+        }
     }
 
     HANDLE file_;
-    HANDLE thread_ = nullptr;
+    std::mutex mutex_; // guards what follows
+    std::condition_variable changed_;
+    bool asked_ = false, flushing_ = false, ending_ = false;
     DWORD error_ = ERROR_SUCCESS;
+    std::thread thread_;
 };
 
 class Win32TextStream : public TextStream {
