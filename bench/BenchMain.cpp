@@ -62,7 +62,7 @@ int wmain(int argc, wchar_t** argv) {
         return RunProgram(args);
     if (command == L"startup")
         return RunStartup(args);
-    std::fputs("usage: vqx_bench engine DATA DEST NAME ON|OFF\n"
+    std::fputs("usage: vqx_bench engine DATA DEST NAME ON|OFF [NOREADBACK]\n"
                "       vqx_bench copyfile SOURCE TARGET\n"
                "       vqx_bench program DATABASE DEST [DATACENTRE]\n"
                "       vqx_bench startup MINIMAL RUNS\n",

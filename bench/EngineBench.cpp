@@ -34,11 +34,13 @@ private:
 } // namespace
 
 int RunEngine(const std::vector<std::wstring>& args) {
-    if (args.size() != 4 || (args[3] != L"ON" && args[3] != L"OFF")) {
-        Fail("engine DATA DEST NAME ON|OFF");
+    const bool readBack = args.size() == 4;
+    if ((args.size() != 4 && (args.size() != 5 || args[4] != L"NOREADBACK")) ||
+        (args[3] != L"ON" && args[3] != L"OFF")) {
+        Fail("engine DATA DEST NAME ON|OFF [NOREADBACK]");
         return 2;
     }
-    Win32FileSystem fs;
+    Win32FileSystem fs(readBack);
     QuietShell shell(Narrow(args[0]));
     APLwAPP app(LendFileSystem(fs), shell);
     app.ItemCheck.SetTag(Narrow(args[3]));

@@ -4,6 +4,7 @@
 
 #include "engine/Solicitud.h"
 
+#include <optional>
 #include <set>
 
 namespace vqx::engine {
@@ -58,11 +59,14 @@ public:
         if (database.empty())
             return StageOneFailed(fs.FileNotFound("CopyFile"));
 
-        Status copied = fs.CopyFile(database, BackupFile(in_.destination, in_.name), true,
-                                    [this](std::uint64_t done, std::uint64_t size) {
-                                        Advance(done, size);
-                                        return !observer_.StopRequested();
-                                    });
+        const std::string backup = BackupFile(in_.destination, in_.name);
+        if (auto refused = NoRoomFor(fs, database, backup))
+            return StageOneFailed(*refused);
+        Status copied =
+            fs.CopyFile(database, backup, true, [this](std::uint64_t done, std::uint64_t size) {
+                Advance(done, size);
+                return !observer_.StopRequested();
+            });
         if (!copied)
             return StageOneFailed(copied.error());
         if (observer_.StopRequested())
@@ -86,6 +90,34 @@ private:
         if (observer_.StopRequested())
             return {RunOutcome::Kind::Stopped};
         return {RunOutcome::Kind::StageOneFailed, std::move(error), entry_};
+    }
+
+    // What is known before a byte is written: a destination that cannot hold the database,
+    // for its free space (the earlier backup stays until the copy has its name, so it does
+    // not count) or for its file system's largest file. Where the system cannot say, the copy
+    // goes ahead and finds out.
+    static std::optional<Error> NoRoomFor(FileSystem& fs, const std::string& database,
+                                          const std::string& backup) {
+        constexpr std::uint32_t kDiskFull = 112, kFileTooLarge = 223;
+        constexpr std::uint64_t kFatLargest = (std::uint64_t{1} << 32) - 1;
+        const auto size = fs.FileSize(database);
+        if (!size)
+            return std::nullopt;
+        const std::string folder = backup.substr(0, backup.find_last_of('\\') + 1);
+        if (const auto free = fs.FreeSpace(folder); free && size.value() > free.value())
+            return fs.PlatformError(kDiskFull, "CopyFile");
+        if (size.value() > kFatLargest) {
+            const auto name = fs.FileSystemName(folder);
+            if (name && IsFat(name.value()))
+                return fs.PlatformError(kFileTooLarge, "CopyFile");
+        }
+        return std::nullopt;
+    }
+    // FAT12, FAT16 and FAT32 hold files below 4 GiB; exFAT does not share the limit.
+    static bool IsFat(std::string_view fileSystem) {
+        return fileSystem.size() >= 3 && (fileSystem[0] == 'F' || fileSystem[0] == 'f') &&
+               (fileSystem[1] == 'A' || fileSystem[1] == 'a') &&
+               (fileSystem[2] == 'T' || fileSystem[2] == 't');
     }
 
     void Begin(const Stage& stage) {

@@ -28,7 +28,15 @@ public:
     Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& p) override {
         return inner_.OpenTextFile(p);
     }
+    Result<std::uint64_t> FileSize(const std::string& p) override { return inner_.FileSize(p); }
+    Result<std::uint64_t> FreeSpace(const std::string& f) override { return inner_.FreeSpace(f); }
+    Result<std::string> FileSystemName(const std::string& f) override {
+        return inner_.FileSystemName(f);
+    }
     Error FileNotFound(const std::string& s) const override { return inner_.FileNotFound(s); }
+    Error PlatformError(std::uint32_t c, const std::string& s) const override {
+        return inner_.PlatformError(c, s);
+    }
 
 private:
     FileSystem& inner_;

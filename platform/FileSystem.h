@@ -28,8 +28,8 @@ using GoOn = std::function<bool()>;
 
 // Copies into folders that the caller has listed, several at once on threads of the service's
 // own, so that while one copy waits for the disk or a name look-up the others go on. Each copy
-// takes its real name only once its data is on disk, and never in place of a file already
-// there.
+// is made as CopyFile makes it (on disk and read back before it takes its real name), and
+// never takes the name of a file already there.
 class CopyBatch {
 public:
     struct Finished {
@@ -75,7 +75,8 @@ public:
 
     // Copies one file. The target never holds a partial copy under its real name: the data
     // goes to a new hidden temporary file beside it, under a name no other file has, that takes
-    // the real name only once it is complete and flushed; a target held open for a moment by
+    // the real name only once it is complete, flushed and read back from the device equal to
+    // what was read from the source (otherwise errnum::Crc); a target held open for a moment by
     // another program is waited for, briefly. The first copy into a folder removes the
     // temporaries that killed runs left there. overwrite=false fails when the target exists,
     // without reading the source, and leaves the target unchanged. progress is called between
@@ -97,8 +98,17 @@ public:
     // Opens an existing file for reading as text.
     virtual Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) = 0;
 
+    // The size of a file, in bytes.
+    virtual Result<std::uint64_t> FileSize(const std::string& path) = 0;
+    // The bytes this user may still write on the volume that holds `folder` (quotas count).
+    virtual Result<std::uint64_t> FreeSpace(const std::string& folder) = 0;
+    // The name of the file system of the volume that holds `folder`: "NTFS", "FAT32"...
+    virtual Result<std::string> FileSystemName(const std::string& folder) = 0;
+
     // The platform's own error for a file that does not exist.
     virtual Error FileNotFound(const std::string& source) const = 0;
+    // The platform's own error for a Windows error code (errnum::Win32 gives its number).
+    virtual Error PlatformError(std::uint32_t code, const std::string& source) const = 0;
 };
 
 // A file-system service is created for each piece of work and released at its end.
@@ -114,7 +124,9 @@ constexpr std::int32_t PathNotFound = Win32(3);
 constexpr std::int32_t AccessDenied = Win32(5);
 constexpr std::int32_t SharingViolation = Win32(32);
 constexpr std::int32_t FileExists = Win32(80);
+constexpr std::int32_t Crc = Win32(23);
 constexpr std::int32_t DiskFull = Win32(112);
+constexpr std::int32_t FileTooLarge = Win32(223);
 constexpr std::int32_t InvalidName = Win32(123);
 constexpr std::int32_t AlreadyExists = Win32(183);
 constexpr std::int32_t Cancelled = Win32(1235);

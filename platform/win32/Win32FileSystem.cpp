@@ -7,6 +7,9 @@
 #include "platform/win32/WinInclude.h"
 #include "platform/win32/WinText.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -46,6 +49,11 @@ constexpr DWORD kPauseStepMs = 10;
 // and a rename onto it fails meanwhile: it is tried again after these pauses (about a second
 // in all) before the failure counts.
 constexpr DWORD kRenamePausesMs[] = {50, 100, 200, 300, 400};
+// The read-back of a copy goes in pieces of at most this size, into memory aligned to a page
+// (both multiples of every sector size).
+constexpr DWORD kVerifyChunk = 1u << 20;
+constexpr ULONGLONG kPage = 4096;
+
 // The threads that copy the files of a batch side by side, and how many copies may wait for
 // them. Under Wine most of a small file's copy is name look-ups and the flush, which overlap.
 constexpr std::size_t kCopyThreads = 8;
@@ -344,8 +352,9 @@ std::wstring TemporaryPath(const std::wstring& target) {
 
 // The copy in progress beside its target, hidden, under a name of its own. It is created as a
 // new file, so whatever stands at a name (a user's file, a hard or symbolic link) is never
-// opened, truncated or followed. It stays open without sharing until it has the target's
-// name: nobody can change, take or delete it meanwhile. Deleted again unless it got there.
+// opened, truncated or followed. It stays open, shared with readers only, until it has the
+// target's name: nobody can change, take or delete it meanwhile. Deleted again unless it got
+// there.
 class TempCopy {
 public:
     TempCopy() = default;
@@ -357,7 +366,8 @@ public:
     DWORD Create(const std::wstring& target) {
         for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
             path_ = TemporaryPath(target);
-            file_ = OpenFile(path_, GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+            // Readers are let in for the copy's own check, which reads it back.
+            file_ = OpenFile(path_, GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN |
                                  FILE_FLAG_OPEN_REPARSE_POINT);
             if (file_.valid()) {
@@ -454,6 +464,8 @@ public:
         std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
         if (!buffer)
             return ERROR_NOT_ENOUGH_MEMORY;
+        if (!hash_ || XXH3_64bits_reset(hash_.get()) != XXH_OK)
+            return ERROR_NOT_ENOUGH_MEMORY;
         if (const DWORD err = tmp_.Create(dst_))
             return err;
 
@@ -469,6 +481,7 @@ public:
                 return GetLastError();
             if (put != got)
                 return ERROR_WRITE_FAULT;
+            XXH3_64bits_update(hash_.get(), buffer.get(), got);
             copied += got;
             // A long copy flushes aside as it goes, so that its last flush is short.
             if (copied - flushStarted >= kFlushAside && !(flusher_ && flusher_->Busy())) {
@@ -505,6 +518,50 @@ public:
         return flushed;
     }
 
+    // Reads the copy back from its device, past the system's cache, and compares it with what
+    // was read from the source: a device that accepts writes and returns other data (a worn or
+    // fake-capacity stick) shows here, not on the day the backup is needed. Returns the Win32
+    // error or 0; ERROR_CRC when the data differs. Once flushed only.
+    DWORD Verify(const GoOn& goOn) {
+        const XXH64_hash_t written = XXH3_64bits_digest(hash_.get());
+        // Through the open handle, so that the very file is read whatever its name; without
+        // buffering, so that the data comes from the device. A file system that refuses that
+        // (some network redirectors) is read as closely as it allows.
+        constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        File back(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
+                             FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN));
+        if (!back.valid() && GetLastError() == ERROR_INVALID_PARAMETER)
+            back = File(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
+                                   FILE_FLAG_WRITE_THROUGH | FILE_FLAG_SEQUENTIAL_SCAN));
+        if (!back.valid())
+            return GetLastError();
+        // Unbuffered reads go into memory aligned to the device's sectors, in whole sectors:
+        // pages are both. Sized to the file, up to a limit.
+        const auto chunk = static_cast<DWORD>(
+            std::min<ULONGLONG>(kVerifyChunk, (size_ + kPage - 1) / kPage * kPage + kPage));
+        std::unique_ptr<std::byte[], PagesFree> buffer(new (std::align_val_t(kPage), std::nothrow)
+                                                           std::byte[chunk]);
+        if (!buffer)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (XXH3_64bits_reset(hash_.get()) != XXH_OK)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        ULONGLONG read = 0;
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(back.get(), buffer.get(), chunk, &got, nullptr))
+                return GetLastError();
+            if (got == 0)
+                break;
+            XXH3_64bits_update(hash_.get(), buffer.get(), got);
+            read += got;
+            if (goOn && !goOn())
+                return ERROR_REQUEST_ABORTED;
+        }
+        if (read != size_ || XXH3_64bits_digest(hash_.get()) != written)
+            return ERROR_CRC;
+        return ERROR_SUCCESS;
+    }
+
     DWORD Name(bool replace, const GoOn& goOn) {
         if (DWORD err = tmp_.Rename(dst_, replace, goOn)) {
             // A file that took the name first: the same answer as when it was there before.
@@ -530,7 +587,17 @@ public:
     ULONGLONG size() const { return size_; }
 
 private:
+    struct PagesFree {
+        void operator()(std::byte* pages) const {
+            ::operator delete[](pages, std::align_val_t(kPage));
+        }
+    };
+    struct HashFree {
+        void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+    };
+
     std::wstring dst_;
+    std::unique_ptr<XXH3_state_t, HashFree> hash_{XXH3_createState()}; // of the data written
     TempCopy tmp_;
     std::unique_ptr<Flusher> flusher_; // declared after tmp_: gone before the file closes
     ULONGLONG size_ = 0;
@@ -563,7 +630,7 @@ void Win32FileSystem::FindCloser::operator()(void* handle) const {
     FindClose(handle);
 }
 
-Win32FileSystem::Win32FileSystem() = default;
+Win32FileSystem::Win32FileSystem(bool readBack) : readBack_(readBack) {}
 Win32FileSystem::~Win32FileSystem() = default;
 
 Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, Attr attr) {
@@ -642,9 +709,12 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
         return Win32Error(err, op);
     if (const DWORD err = copy.Flush())
         return Win32Error(err, op);
+    const GoOn goOn = [&] { return !progress || progress(copy.size(), copy.size()); };
+    if (const DWORD err = readBack_ ? copy.Verify(goOn) : ERROR_SUCCESS)
+        return Win32Error(err, op);
     // A stop asked for during the last flush still cancels the copy: nothing has taken the
     // real name yet.
-    if (progress && !progress(copy.size(), copy.size()))
+    if (!goOn())
         return Win32Error(ERROR_REQUEST_ABORTED, op);
 
     // The copy keeps the source's read-only mark, and Windows refuses to replace a read-only
@@ -654,7 +724,6 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     const bool unmarked = existing != INVALID_FILE_ATTRIBUTES &&
                           (existing & FILE_ATTRIBUTE_READONLY) &&
                           SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-    const GoOn goOn = [&] { return !progress || progress(copy.size(), copy.size()); };
     if (const DWORD err = copy.Name(overwrite, goOn)) {
         if (unmarked)
             SetFileAttributesW(dst.c_str(), existing);
@@ -674,7 +743,7 @@ public:
             return Win32Error(ERROR_FILENAME_EXCED_RANGE, "CopyFile");
         // Here, before any copy of the batch writes into the folder.
         fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
-        if (!pool_.Add(target, std::make_unique<Job>(ToWinPath(source), dst), goOn))
+        if (!pool_.Add(target, std::make_unique<Job>(ToWinPath(source), dst, fs_.readBack_), goOn))
             return Win32Error(ERROR_REQUEST_ABORTED, "CopyFile");
         return {};
     }
@@ -685,12 +754,15 @@ public:
 
 private:
     struct Job : CopyPool::Job {
-        Job(std::wstring source, const std::wstring& dst) : source(std::move(source)), copy(dst) {}
+        Job(std::wstring source, const std::wstring& dst, bool readBack)
+            : source(std::move(source)), copy(dst), readBack(readBack) {}
         Status Run(const GoOn& goOn) override {
             DWORD err = copy.Write(
                 source, [&goOn](std::uint64_t, std::uint64_t) { return !goOn || goOn(); });
             if (!err)
                 err = copy.Flush();
+            if (!err && readBack)
+                err = copy.Verify(goOn);
             if (!err && goOn && !goOn())
                 err = ERROR_REQUEST_ABORTED;
             if (!err)
@@ -701,6 +773,7 @@ private:
         }
         std::wstring source;
         WrittenCopy copy;
+        bool readBack;
     };
 
     Win32FileSystem& fs_;
@@ -783,6 +856,33 @@ Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::str
     if (!file.valid())
         return Win32Error(GetLastError(), "OpenTextFile");
     return Stream(std::move(file), "OpenTextFile");
+}
+
+Result<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(ToWinPath(path).c_str(), GetFileExInfoStandard, &data))
+        return Win32Error(GetLastError(), "FileSize");
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+Result<std::uint64_t> Win32FileSystem::FreeSpace(const std::string& folder) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(ToWide(folder).c_str(), &available, nullptr, nullptr))
+        return Win32Error(GetLastError(), "FreeSpace");
+    return static_cast<std::uint64_t>(available.QuadPart);
+}
+
+Result<std::string> Win32FileSystem::FileSystemName(const std::string& folder) {
+    wchar_t root[MAX_PATH + 1] = {};
+    wchar_t name[MAX_PATH + 1] = {};
+    if (!GetVolumePathNameW(ToWide(folder).c_str(), root, MAX_PATH + 1) ||
+        !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1))
+        return Win32Error(GetLastError(), "FileSystemName");
+    return FromWide(name);
+}
+
+Error Win32FileSystem::PlatformError(std::uint32_t code, const std::string& source) const {
+    return Win32Error(code, source.c_str());
 }
 
 Error Win32FileSystem::FileNotFound(const std::string& source) const {

@@ -11,7 +11,9 @@ namespace vqx {
 
 class Win32FileSystem : public FileSystem {
 public:
-    Win32FileSystem();
+    // `readBack` false leaves out reading each copy back from its device, for the bench's
+    // measure of what that costs; the program always reads back.
+    explicit Win32FileSystem(bool readBack = true);
     ~Win32FileSystem() override;
     Win32FileSystem(const Win32FileSystem&) = delete;
     Win32FileSystem& operator=(const Win32FileSystem&) = delete;
@@ -25,7 +27,11 @@ public:
     Status MakeFolder(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) override;
+    Result<std::uint64_t> FileSize(const std::string& path) override;
+    Result<std::uint64_t> FreeSpace(const std::string& folder) override;
+    Result<std::string> FileSystemName(const std::string& folder) override;
     Error FileNotFound(const std::string& source) const override;
+    Error PlatformError(std::uint32_t code, const std::string& source) const override;
 
 private:
     class Batch;
@@ -42,6 +48,7 @@ private:
     std::unique_ptr<void, FindCloser> find_; // the pattern NextMatch continues
     Attr findAttr_ = Attr::Normal;
     std::set<std::wstring> swept_; // the folders SweepOnce has seen
+    bool readBack_;
 };
 
 } // namespace vqx

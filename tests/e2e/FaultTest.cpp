@@ -1362,16 +1362,27 @@ protected:
 };
 
 TEST_F(FaultDiskFullDatabaseTest, DuringTheDatabaseCopy) {
-    Checks("disk full (tmpfs drive) while the database is copied: report names \"disk full\", "
-           "failure line, earlier backup byte-identical, no temporary, the space given back, "
-           "RS.log unchanged, exit 0");
+    Checks("a database bigger than the drive (tmpfs): report names \"disk full\" before a byte "
+           "is written (the backup's folder never had a temporary: its time is unchanged), "
+           "failure line, earlier backup byte-identical, no temporary, RS.log unchanged, exit 0");
     SetName(app, name);
     const TreePicture before = Picture(drive + L"\\");
     const std::uint64_t free = FreeBytes(drive + L"\\");
     const auto log = ReadAt(LogPath());
+    // A temporary made and removed again would leave its mark on the folder's time.
+    const std::wstring folder = BackupFile(name).substr(0, BackupFile(name).find_last_of(L'\\'));
+    const auto folderTime = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data);
+        return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+               data.ftLastWriteTime.dwLowDateTime;
+    };
+    const std::uint64_t untouched = folderTime();
+    Sleep(20); // so that a change, should there be one, shows in the time
     Press(app);
     AnswerQuestion(app, name, IDYES);
     ExpectStageOneFailure(app, Number(ERROR_DISK_FULL));
+    EXPECT_EQ(folderTime(), untouched) << "the copy wrote into the folder before the report";
     EXPECT_TRUE(Unchanged(before, Picture(drive + L"\\")));
     EXPECT_TRUE(Holds(BackupFile(name), earlier));
     EXPECT_EQ(FreeBytes(drive + L"\\"), free) << "space still taken after the failed copy";

@@ -105,6 +105,10 @@ std::string Describe(std::int32_t number) {
         return "There is not enough space on the disk.";
     case errnum::Cancelled:
         return "The request was aborted.";
+    case errnum::Crc:
+        return "Data error (cyclic redundancy check).";
+    case errnum::FileTooLarge:
+        return "The file size exceeds the limit allowed and cannot be saved.";
     default:
         return "Unexpected failure.";
     }
@@ -159,6 +163,33 @@ std::string FakeFileSystem::Parent(const std::string& path) {
 
 Error FakeFileSystem::MakeError(std::int32_t number, const std::string& source) {
     return Error{number, Describe(number), source};
+}
+
+Result<std::uint64_t> FakeFileSystem::FileSize(const std::string& path) {
+    Record("FileSize " + path);
+    const Entry* e = Find(path);
+    if (!e || e->dir)
+        return MakeError(errnum::FileNotFound, "FileSize");
+    const auto declared = sizes_.find(Key(path));
+    return declared != sizes_.end() ? declared->second : std::uint64_t{e->data.size()};
+}
+
+Result<std::uint64_t> FakeFileSystem::FreeSpace(const std::string& folder) {
+    Record("FreeSpace " + folder);
+    if (!freeSpace_)
+        return MakeError(errnum::Win32(50), "FreeSpace"); // not supported
+    return *freeSpace_;
+}
+
+Result<std::string> FakeFileSystem::FileSystemName(const std::string& folder) {
+    Record("FileSystemName " + folder);
+    if (!fileSystem_)
+        return MakeError(errnum::Win32(50), "FileSystemName");
+    return *fileSystem_;
+}
+
+Error FakeFileSystem::PlatformError(std::uint32_t code, const std::string& source) const {
+    return MakeError(errnum::Win32(code), source);
 }
 
 Error FakeFileSystem::FileNotFound(const std::string& source) const {
@@ -307,6 +338,9 @@ Result<std::string> FakeFileSystem::Write(const std::string& source, const std::
                                   size))
             return MakeError(errnum::Cancelled, "CopyFile");
     }
+    // Read back from the device, the copy is not what was read from the source.
+    if (corrupt_.count(Key(target)))
+        return MakeError(errnum::Crc, "CopyFile");
     return data;
 }
 

@@ -55,6 +55,13 @@ public:
     // fail with this error after that many progress calls (a disk that fills up mid-copy).
     void SetCopyChunks(int chunks) { copyChunks_ = chunks; }
     void FailCopyMidway(const std::string& target, int afterChunks, Error error);
+    // The volume: free bytes and file-system name; unset, the system "cannot say".
+    void SetFreeSpace(std::uint64_t bytes) { freeSpace_ = bytes; }
+    void SetFileSystem(std::string name) { fileSystem_ = std::move(name); }
+    // The size a file reports, for files too large to hold (4 GiB); its data stays as given.
+    void SetSize(const std::string& path, std::uint64_t bytes) { sizes_[Key(path)] = bytes; }
+    // A device that changes a byte on the way: the copy to `target` reads back other data.
+    void CorruptOnTheWay(const std::string& target) { corrupt_.insert(Key(target)); }
     // A callback run when a given operation on a given path starts (to change the tree meanwhile).
     void OnCopy(std::function<void(const std::string& source)> hook) { onCopy_ = std::move(hook); }
 
@@ -77,7 +84,11 @@ public:
     Status MakeFolder(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> CreateTextFile(const std::string& path) override;
     Result<std::unique_ptr<TextStream>> OpenTextFile(const std::string& path) override;
+    Result<std::uint64_t> FileSize(const std::string& path) override;
+    Result<std::uint64_t> FreeSpace(const std::string& folder) override;
+    Result<std::string> FileSystemName(const std::string& folder) override;
     Error FileNotFound(const std::string& source) const override;
+    Error PlatformError(std::uint32_t code, const std::string& source) const override;
 
 private:
     friend class FakeTextStream;
@@ -111,6 +122,10 @@ private:
     std::function<void(const std::string&)> onCopy_;
     std::vector<std::string> pending_; // names left in the current enumeration
     std::set<std::string> swept_;      // folders (by Key) SweepOnce has seen
+    std::optional<std::uint64_t> freeSpace_;
+    std::optional<std::string> fileSystem_;
+    std::map<std::string, std::uint64_t> sizes_; // by Key(path)
+    std::set<std::string> corrupt_;              // targets, by Key
     bool enumerating_ = false;
 };
 

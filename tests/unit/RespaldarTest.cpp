@@ -120,6 +120,7 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
         std::function<void(FakeFileSystem&)> arrange;
         Error expected;
         bool serviceFails = false;
+        bool copyStarts = true;
     };
     const std::vector<Case> cases = {
         {"service object", [](FakeFileSystem&) {}, odd, true},
@@ -135,6 +136,18 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
          denied},
         {"no database at all", [](FakeFileSystem& fs) { fs.Remove(kData + "\\VQX Datos.mdb"); },
          FakeFileSystem::MakeError(errnum::FileNotFound, "CopyFile")},
+        // Known before a byte is written: the earlier backup does not count as room.
+        {"no room on the destination", [](FakeFileSystem& fs) { fs.SetFreeSpace(1); },
+         FakeFileSystem::MakeError(errnum::DiskFull, "CopyFile"), false, false},
+        {"a 4 GiB database for FAT32",
+         [](FakeFileSystem& fs) {
+             fs.SetFreeSpace(std::uint64_t{1} << 40);
+             fs.SetFileSystem("FAT32");
+             fs.SetSize(kData + "\\VQX Datos.mdb", std::uint64_t{1} << 32);
+         },
+         FakeFileSystem::MakeError(errnum::FileTooLarge, "CopyFile"), false, false},
+        {"the copy read back differs", [](FakeFileSystem& fs) { fs.CorruptOnTheWay(kBackup); },
+         FakeFileSystem::MakeError(errnum::Crc, "CopyFile")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -157,7 +170,19 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
         EXPECT_LE(seen.events.size(), 2u);    // at most the database copy after it
         EXPECT_EQ(fs.Read(kBackup), "buena"); // the earlier backup is untouched
         EXPECT_FALSE(fs.Find(kTree));
+        if (!c.copyStarts) {
+            EXPECT_THAT(fs.calls, testing::Not(Contains(testing::StartsWith("CopyFile"))));
+        }
     }
+    // Where the volume cannot say, or the file fits, the copy goes ahead.
+    FakeFileSystem fs;
+    fs.AddFile(kData + "\\VQX Datos.mdb", "db");
+    fs.AddFolder("D:\\Copias");
+    fs.SetFileSystem("exFAT");
+    fs.SetSize(kData + "\\VQX Datos.mdb", std::uint64_t{5} << 30);
+    fake::RecordingObserver seen;
+    EXPECT_EQ(engine::Run(LendFileSystem(fs), {kDest, kName, kData, false, false}, seen).kind,
+              RunOutcome::Kind::Completed);
 }
 
 TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
@@ -166,6 +191,9 @@ TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     fs.FailOn(Op::Flush, kTree + "raiz.txt",
               FakeFileSystem::MakeError(errnum::DiskFull, "CopyFile"));
     fs.Lock(kData + "\\VQX Datos\\Archivo\\a1.pdf");
+    // Read back from the device, a copy differs from its source: it never takes its name.
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\a3.pdf", "a3");
+    fs.CorruptOnTheWay(kTree + "Archivo\\a3.pdf");
     fs.FailOn(Op::MakeFolder, kTree + "Plantillas",
               FakeFileSystem::MakeError(errnum::AccessDenied, "MakeFolder"));
     fs.FailOn(Op::Exists, kData + "\\VQX Datos\\Informes\\*.*",
@@ -178,10 +206,13 @@ TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     for (const auto& f : seen.leftOut)
         paths.push_back(f.path);
     EXPECT_THAT(paths, ElementsAre("VQX Datos\\raiz.txt", "VQX Datos\\Archivo\\a1.pdf",
-                                   "VQX Datos\\Plantillas\\p.docx", "VQX Datos\\Informes\\*.*"));
+                                   "VQX Datos\\Archivo\\a3.pdf", "VQX Datos\\Plantillas\\p.docx",
+                                   "VQX Datos\\Informes\\*.*"));
     EXPECT_EQ(seen.leftOut[0].reason.number, errnum::DiskFull);
     EXPECT_FALSE(fs.Find(kTree + "raiz.txt"));
     EXPECT_EQ(seen.leftOut[1].reason.number, locked.number);
+    EXPECT_EQ(seen.leftOut[2].reason.number, errnum::Crc);
+    EXPECT_FALSE(fs.Find(kTree + "Archivo\\a3.pdf"));
     EXPECT_EQ(fs.Read(kTree + "Archivo\\a2.pdf"), "a2"); // the rest copied
     // A failed existence test still leads to the folder being made.
     EXPECT_TRUE(fs.IsFolder(kTree + "Referencias"));
