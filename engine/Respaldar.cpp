@@ -170,8 +170,17 @@ private:
         Advance(done, total);
         auto batch = fs.StartBatch();
         const GoOn goOn = [this] { return !observer_.StopRequested(); };
+        // Copies side by side share the free space: one that found the disk full may have
+        // found it filled by another that failed since. They are tried again one by one at the
+        // end of the stage, as copies one after the other would have found the disk.
+        std::vector<std::string> again;
+        bool lastTry = false;
         // A copy that ended: a failure is listed, a file already there is not one.
         auto ended = [&](const std::string& name, const Status& status) {
+            if (!status && status.error().number == errnum::DiskFull && !lastTry) {
+                again.push_back(name);
+                return;
+            }
             if (!status && status.error().number != errnum::FileExists &&
                 status.error().number != errnum::AlreadyExists)
                 observer_.FileLeftOut({relative + name, status.error()});
@@ -198,8 +207,18 @@ private:
                 ended(name, added);
             collect(false);
         }
-        if (batch)
+        if (!batch)
+            return;
+        collect(true);
+        lastTry = true;
+        for (const std::string& name : again) {
+            if (observer_.StopRequested())
+                return;
+            Status added = batch.value()->Add(source + name, folder + "\\" + name, goOn);
+            if (!added)
+                ended(name, added);
             collect(true);
+        }
     }
 
     const RunInput& in_;

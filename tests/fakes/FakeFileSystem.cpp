@@ -252,8 +252,9 @@ void FakeFileSystem::FailOn(Op op, const std::string& path, Error error) {
     faults_.push_back({op, Key(path), std::move(error)});
 }
 
-void FakeFileSystem::FailCopyMidway(const std::string& target, int afterChunks, Error error) {
-    midway_.push_back({Key(target), afterChunks, std::move(error)});
+void FakeFileSystem::FailCopyMidway(const std::string& target, int afterChunks, Error error,
+                                    int times) {
+    midway_.push_back({Key(target), afterChunks, std::move(error), times});
 }
 
 std::optional<Error> FakeFileSystem::Injected(Op op, const std::string& path) const {
@@ -329,9 +330,11 @@ Result<std::string> FakeFileSystem::Write(const std::string& source, const std::
     std::string data = src->data;
     SweepOnce(Parent(target));
     for (int chunk = 1; chunk <= copyChunks_; ++chunk) {
-        for (const Midway& m : midway_)
-            if (m.key == Key(target) && m.after == chunk)
+        for (Midway& m : midway_)
+            if (m.key == Key(target) && m.after == chunk && m.times != 0) {
+                --m.times;
                 return m.error;
+            }
         const std::uint64_t size = data.size();
         if (progress && !progress(size * static_cast<std::uint64_t>(chunk) /
                                       static_cast<std::uint64_t>(copyChunks_),

@@ -54,7 +54,8 @@ public:
     // A copy calls its progress this many times; with `cancelAfter` set, a copy is also made to
     // fail with this error after that many progress calls (a disk that fills up mid-copy).
     void SetCopyChunks(int chunks) { copyChunks_ = chunks; }
-    void FailCopyMidway(const std::string& target, int afterChunks, Error error);
+    // With `times`, only the first so many copies fail.
+    void FailCopyMidway(const std::string& target, int afterChunks, Error error, int times = -1);
     // The volume: free bytes and file-system name; unset, the system "cannot say".
     void SetFreeSpace(std::uint64_t bytes) { freeSpace_ = bytes; }
     void SetFileSystem(std::string name) { fileSystem_ = std::move(name); }
@@ -116,6 +117,7 @@ private:
         std::string key;
         int after;
         Error error;
+        int times; // failures left; negative: every copy
     };
     std::vector<Midway> midway_;
     int copyChunks_ = 1;

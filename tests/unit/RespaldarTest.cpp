@@ -191,6 +191,9 @@ TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     fs.FailOn(Op::Flush, kTree + "raiz.txt",
               FakeFileSystem::MakeError(errnum::DiskFull, "CopyFile"));
     fs.Lock(kData + "\\VQX Datos\\Archivo\\a1.pdf");
+    // Filled for a moment by a copy beside it, the disk had room again later: tried once more.
+    fs.FailCopyMidway(kTree + "Archivo\\a2.pdf", 1,
+                      FakeFileSystem::MakeError(errnum::DiskFull, "CopyFile"), 1);
     // Read back from the device, a copy differs from its source: it never takes its name.
     fs.AddFile(kData + "\\VQX Datos\\Archivo\\a3.pdf", "a3");
     fs.CorruptOnTheWay(kTree + "Archivo\\a3.pdf");
@@ -213,7 +216,7 @@ TEST_F(RespaldarTest, LaterFailuresArePassedOverAndListed) {
     EXPECT_EQ(seen.leftOut[1].reason.number, locked.number);
     EXPECT_EQ(seen.leftOut[2].reason.number, errnum::Crc);
     EXPECT_FALSE(fs.Find(kTree + "Archivo\\a3.pdf"));
-    EXPECT_EQ(fs.Read(kTree + "Archivo\\a2.pdf"), "a2"); // the rest copied
+    EXPECT_EQ(fs.Read(kTree + "Archivo\\a2.pdf"), "a2"); // the rest copied, a2 on its second try
     // A failed existence test still leads to the folder being made.
     EXPECT_TRUE(fs.IsFolder(kTree + "Referencias"));
     // The last stage ends with nothing to do, since its listing failed.
