@@ -98,26 +98,23 @@ private:
     // goes ahead and finds out.
     static std::optional<Error> NoRoomFor(FileSystem& fs, const std::string& database,
                                           const std::string& backup) {
-        constexpr std::uint32_t kDiskFull = 112, kFileTooLarge = 223;
         constexpr std::uint64_t kFatLargest = (std::uint64_t{1} << 32) - 1;
         const auto size = fs.FileSize(database);
         if (!size)
             return std::nullopt;
         const std::string folder = backup.substr(0, backup.find_last_of('\\') + 1);
         if (const auto free = fs.FreeSpace(folder); free && size.value() > free.value())
-            return fs.PlatformError(kDiskFull, "CopyFile");
+            return fs.PlatformError(errnum::DiskFull, "CopyFile");
         if (size.value() > kFatLargest) {
             const auto name = fs.FileSystemName(folder);
             if (name && IsFat(name.value()))
-                return fs.PlatformError(kFileTooLarge, "CopyFile");
+                return fs.PlatformError(errnum::FileTooLarge, "CopyFile");
         }
         return std::nullopt;
     }
     // FAT12, FAT16 and FAT32 hold files below 4 GiB; exFAT does not share the limit.
     static bool IsFat(std::string_view fileSystem) {
-        return fileSystem.size() >= 3 && (fileSystem[0] == 'F' || fileSystem[0] == 'f') &&
-               (fileSystem[1] == 'A' || fileSystem[1] == 'a') &&
-               (fileSystem[2] == 'T' || fileSystem[2] == 't');
+        return NameKey(fileSystem).starts_with(U"FAT");
     }
 
     void Begin(const Stage& stage) {

@@ -34,8 +34,8 @@ public:
         return inner_.FileSystemName(f);
     }
     Error FileNotFound(const std::string& s) const override { return inner_.FileNotFound(s); }
-    Error PlatformError(std::uint32_t c, const std::string& s) const override {
-        return inner_.PlatformError(c, s);
+    Error PlatformError(std::int32_t n, const std::string& s) const override {
+        return inner_.PlatformError(n, s);
     }
 
 private:

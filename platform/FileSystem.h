@@ -107,8 +107,9 @@ public:
 
     // The platform's own error for a file that does not exist.
     virtual Error FileNotFound(const std::string& source) const = 0;
-    // The platform's own error for a Windows error code (errnum::Win32 gives its number).
-    virtual Error PlatformError(std::uint32_t code, const std::string& source) const = 0;
+    // The platform's own error for one of the numbers below (its description in the system's
+    // words).
+    virtual Error PlatformError(std::int32_t number, const std::string& source) const = 0;
 };
 
 // A file-system service is created for each piece of work and released at its end.

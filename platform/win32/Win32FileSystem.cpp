@@ -881,8 +881,9 @@ Result<std::string> Win32FileSystem::FileSystemName(const std::string& folder) {
     return FromWide(name);
 }
 
-Error Win32FileSystem::PlatformError(std::uint32_t code, const std::string& source) const {
-    return Win32Error(code, source.c_str());
+Error Win32FileSystem::PlatformError(std::int32_t number, const std::string& source) const {
+    // The numbers are HRESULTs of Win32 codes: the code is their low word.
+    return Win32Error(static_cast<std::uint32_t>(number) & 0xFFFFu, source.c_str());
 }
 
 Error Win32FileSystem::FileNotFound(const std::string& source) const {

@@ -188,8 +188,8 @@ Result<std::string> FakeFileSystem::FileSystemName(const std::string& folder) {
     return *fileSystem_;
 }
 
-Error FakeFileSystem::PlatformError(std::uint32_t code, const std::string& source) const {
-    return MakeError(errnum::Win32(code), source);
+Error FakeFileSystem::PlatformError(std::int32_t number, const std::string& source) const {
+    return MakeError(number, source);
 }
 
 Error FakeFileSystem::FileNotFound(const std::string& source) const {

@@ -89,7 +89,7 @@ public:
     Result<std::uint64_t> FreeSpace(const std::string& folder) override;
     Result<std::string> FileSystemName(const std::string& folder) override;
     Error FileNotFound(const std::string& source) const override;
-    Error PlatformError(std::uint32_t code, const std::string& source) const override;
+    Error PlatformError(std::int32_t number, const std::string& source) const override;
 
 private:
     friend class FakeTextStream;
