@@ -1,14 +1,14 @@
 #include "window/APLwAPP.h"
 
+#include "window/Palette.h"
+
 #include <stdexcept>
 
 namespace vqx {
 namespace {
 
-// Colours (OLE, 0x00BBGGRR).
 constexpr int kWidth = APLwAPP::kWidth;
-constexpr std::uint32_t kBack = 16382457, kText = 3487029, kWhite = 16777215;
-constexpr std::uint32_t kFieldBorder = 14737632, kTitleBlue = 13867890, kGrey = 8421504;
+using namespace palette;
 
 const FontSpec kOpenSansLight1125{"Open Sans Light", 11.25, 300};
 const FontSpec kOpenSans825{"Open Sans", 8.25, 400};
@@ -29,7 +29,7 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
                        .height = 3615,
                        .tabIndex = 5,
                        .foreColor = kText,
-                       .backColor = kBack});
+                       .backColor = kWindowBack});
     add({.name = "ItemText",
          .index = 2,
          .kind = K::TextBox,
@@ -40,9 +40,10 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 435,
          .tabIndex = 7,
          .foreColor = kText,
-         .backColor = kWhite,
+         .backColor = kFieldBack,
          .font = kOpenSansLight1125,
-         .locked = true});
+         .locked = true,
+         .takesFocus = true});
     add({.name = "ItemText",
          .index = 1,
          .kind = K::TextBox,
@@ -53,9 +54,10 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 435,
          .tabIndex = 6,
          .foreColor = kText,
-         .backColor = kWhite,
+         .backColor = kFieldBack,
          .font = kOpenSansLight1125,
-         .maxLength = 25});
+         .maxLength = 25,
+         .takesFocus = true});
     add({.name = "BotonRespaldar",
          .kind = K::Button,
          .container = da,
@@ -66,9 +68,10 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .tabIndex = 8,
          .caption = "Respaldar",
          .foreColor = kWhite,
-         .backColor = 6403197,
+         .backColor = kSuccess,
          .font = kOpenSans1125,
-         .button = {6403197, 6403197, kWhite, kWhite, 12632256, ""}});
+         .button = {kSuccess, kSuccess, kWhite, kWhite, kDisabledText, ""},
+         .takesFocus = true});
     add({.name = "BotonDescargar",
          .kind = K::Button,
          .container = da,
@@ -79,9 +82,10 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .tabIndex = 9,
          .caption = "...",
          .foreColor = kText,
-         .backColor = kFieldBorder,
+         .backColor = kBrowseFace,
          .font = kOpenSans1125,
-         .button = {kFieldBorder, kFieldBorder, kText, kText, 12632256, ""}});
+         .button = {kBrowseFace, kBrowseFace, kText, kText, kDisabledText, ""},
+         .takesFocus = true});
     add({.name = "ItemCheck",
          .kind = K::ImageBox,
          .container = da,
@@ -89,8 +93,9 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .top = 2152,
          .width = 480,
          .height = 480,
-         .transparent = true,
-         .picture = "icoEstadoON"});
+         .fill = Fill::Transparent,
+         .picture = "icoEstadoON",
+         .takesFocus = true});
     add({.name = "ItemTitulo",
          .index = 2,
          .kind = K::Label,
@@ -101,8 +106,8 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 225,
          .tabIndex = 12,
          .caption = "DESCARGAR EN",
-         .foreColor = kTitleBlue,
-         .transparent = true,
+         .foreColor = kFieldTitle,
+         .fill = Fill::Transparent,
          .font = kOpenSans825});
     add({.name = "ItemBorde",
          .index = 2,
@@ -112,7 +117,7 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .top = 1350,
          .width = 5175,
          .height = 615,
-         .backColor = kWhite,
+         .backColor = kFieldBack,
          .borderColor = kFieldBorder});
     add({.name = "ItemTitulo",
          .index = 1,
@@ -124,8 +129,8 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 225,
          .tabIndex = 11,
          .caption = "NOMBRE DE ARCHIVO",
-         .foreColor = kTitleBlue,
-         .transparent = true,
+         .foreColor = kFieldTitle,
+         .fill = Fill::Transparent,
          .font = kOpenSans825});
     add({.name = "ItemBorde",
          .index = 1,
@@ -135,7 +140,7 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .top = 255,
          .width = 5175,
          .height = 615,
-         .backColor = kWhite,
+         .backColor = kFieldBack,
          .borderColor = kFieldBorder});
     add({.name = "ItemCheckLBL",
          .kind = K::Label,
@@ -146,8 +151,8 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 225,
          .tabIndex = 10,
          .caption = "INCLUIR CENTRO DE DATOS",
-         .foreColor = kGrey,
-         .transparent = true,
+         .foreColor = kOptionCaption,
+         .fill = Fill::Transparent,
          .font = kOpenSans825});
     Control* est = add({.name = "EstadoFRM",
                         .kind = K::Frame,
@@ -157,7 +162,8 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
                         .height = 3615,
                         .tabIndex = 2,
                         .foreColor = kText,
-                        .backColor = kBack});
+                        .backColor = kWindowBack,
+                        .progressLine = true});
     add({.name = "EstadoLBL2",
          .kind = K::Label,
          .container = est,
@@ -167,8 +173,8 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 1125,
          .tabIndex = 4,
          .caption = "ESTADO",
-         .foreColor = 5197647,
-         .transparent = true,
+         .foreColor = kStatusLine,
+         .fill = Fill::Transparent,
          .font = {"Open Sans Semibold", 21.75, 600},
          .align = Align::Center});
     add({.name = "EstadoLBL1",
@@ -180,8 +186,8 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 2445,
          .tabIndex = 3,
          .caption = "0/5",
-         .foreColor = 16173833,
-         .transparent = true,
+         .foreColor = kStageCounter,
+         .fill = Fill::Transparent,
          .font = {"Open Sans Light", 90, 300},
          .align = Align::Center});
     add({.name = "FormCerrar",
@@ -192,9 +198,10 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .height = 600,
          .tabIndex = 0,
          .foreColor = kWhite,
-         .backColor = 5592405,
-         .font = {"Open Sans Light", 11.25, 300},
-         .button = {5592405, 217, kWhite, kWhite, 12632256, "icoCerrar"}});
+         .backColor = kCloseFace,
+         .font = kOpenSansLight1125,
+         .button = {kCloseFace, kCloseHover, kWhite, kWhite, kDisabledText, "icoCerrar"},
+         .takesFocus = true});
     add({.name = "ico48x48", .kind = K::ImageList, .visible = false});
     add({.name = "ico32x32", .kind = K::ImageList, .visible = false});
     add({.name = "FormBarraTituloTXT",
@@ -206,7 +213,7 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .tabIndex = 1,
          .caption = "Zorvantec VQX - Respaldo de seg.......",
          .foreColor = kWhite,
-         .transparent = true,
+         .fill = Fill::Transparent,
          .font = {"Open Sans Light", 12, 700},
          .align = Align::Center});
     add({.name = "FormBarraTitulo",
@@ -215,8 +222,9 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .top = 0,
          .width = kWidth,
          .height = 600,
-         .backColor = 5197647,
-         .borderColor = 5197647});
+         .backColor = kTitleBand,
+         .borderColor = kTitleBand,
+         .fill = Fill::Hatched});
     add({.name = "FormMCO",
          .kind = K::Shape,
          .left = 0,
@@ -224,49 +232,58 @@ std::vector<std::unique_ptr<Control>> BuildControls() {
          .width = 270,
          .height = 4365,
          .borderColor = kFieldBorder,
-         .transparent = true});
+         .fill = Fill::Transparent});
     return c;
 }
 
 } // namespace
 
 APLwAPP::APLwAPP(FileSystemFactory fileSystems, Shell& shell)
-    : controls_(BuildControls()), FormDaFRM(*controls_[0]), BotonRespaldar(*controls_[3]),
-      BotonDescargar(*controls_[4]), ItemCheck(*controls_[5]), ItemCheckLBL(*controls_[10]),
-      EstadoFRM(*controls_[11]), EstadoLBL2(*controls_[12]), EstadoLBL1(*controls_[13]),
-      FormCerrar(*controls_[14]), ico48x48(*controls_[15]), ico32x32(*controls_[16]),
-      FormBarraTituloTXT(*controls_[17]), FormBarraTitulo(*controls_[18]), FormMCO(*controls_[19]),
-      fileSystems_(std::move(fileSystems)), shell_(shell) {}
+    : controls_(BuildControls()), FormDaFRM(Named("FormDaFRM")),
+      BotonRespaldar(Named("BotonRespaldar")), BotonDescargar(Named("BotonDescargar")),
+      ItemCheck(Named("ItemCheck")), ItemCheckLBL(Named("ItemCheckLBL")),
+      EstadoFRM(Named("EstadoFRM")), EstadoLBL2(Named("EstadoLBL2")),
+      EstadoLBL1(Named("EstadoLBL1")), FormCerrar(Named("FormCerrar")), ico48x48(Named("ico48x48")),
+      ico32x32(Named("ico32x32")), FormBarraTituloTXT(Named("FormBarraTituloTXT")),
+      FormBarraTitulo(Named("FormBarraTitulo")), FormMCO(Named("FormMCO")),
+      itemText_(NamedArray("ItemText")), itemTitulo_(NamedArray("ItemTitulo")),
+      itemBorde_(NamedArray("ItemBorde")), fileSystems_(std::move(fileSystems)), shell_(shell) {
+    WireEvents();
+}
+
+Control& APLwAPP::Named(const std::string& fullName) const {
+    if (Control* c = Find(fullName))
+        return *c;
+    throw std::logic_error("no control " + fullName);
+}
+
+APLwAPP::Array APLwAPP::NamedArray(const std::string& name) const {
+    Array members{};
+    for (Campo i : kCampos)
+        members[Slot(i)] = &Named(name + "(" + std::to_string(static_cast<int>(i)) + ")");
+    return members;
+}
+
+// The events the window handles; every other event of every control goes unhandled.
+void APLwAPP::WireEvents() {
+    FormCerrar.Events().click = [this] { FormCerrar_Click(); };
+    BotonRespaldar.Events().click = [this] { BotonRespaldar_Click(); };
+    BotonDescargar.Events().click = [this] { BotonDescargar_Click(); };
+    FormBarraTituloTXT.Events().mouseMove = [this](int button, int shift, float x, float y) {
+        FormBarraTituloTXT_MouseMove(button, shift, x, y);
+    };
+    ItemCheck.Events().click = [this] { ItemCheck_Click(); };
+    ItemCheckLBL.Events().click = [this] { ItemCheckLBL_Click(); };
+    for (Campo i : kCampos) {
+        ItemText(i).Events().gotFocus = [this, i] { ItemText_GotFocus(i); };
+        ItemText(i).Events().lostFocus = [this, i] { ItemText_LostFocus(i); };
+    }
+}
 
 void APLwAPP::AttachHost(WindowHost* host) {
     host_ = host;
     for (auto& c : controls_)
         c->AttachView(host);
-}
-
-// Control arrays have the indices 1 and 2 only.
-Control& APLwAPP::ItemText(int index) const {
-    if (index == 1)
-        return *controls_[2];
-    if (index == 2)
-        return *controls_[1];
-    throw std::out_of_range("ItemText index");
-}
-
-Control& APLwAPP::ItemTitulo(int index) const {
-    if (index == 1)
-        return *controls_[8];
-    if (index == 2)
-        return *controls_[6];
-    throw std::out_of_range("ItemTitulo index");
-}
-
-Control& APLwAPP::ItemBorde(int index) const {
-    if (index == 1)
-        return *controls_[9];
-    if (index == 2)
-        return *controls_[7];
-    throw std::out_of_range("ItemBorde index");
 }
 
 Control* APLwAPP::Find(const std::string& fullName) const {

@@ -1,5 +1,6 @@
 // The one window of the utility as a platform-neutral object: its controls, the handlers of
-// their events and its own procedures. The Win32 layer realises it and routes events here.
+// their events (wired to the controls in one place) and its own procedures. The Win32 layer
+// realises the controls and raises their events; it knows none of them by name.
 #pragma once
 
 #include "engine/Respaldar.h"
@@ -8,6 +9,7 @@
 #include "window/Control.h"
 #include "window/RunProgress.h"
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -35,6 +37,11 @@ public:
     virtual void ShowTaskbarProgress(const TaskbarProgress& progress) = 0;
 };
 
+// The index of the control arrays ItemText, ItemTitulo and ItemBorde: 1 is the file name, 2 the
+// destination folder. Being a type of its own, no index can be out of range.
+enum class Campo { Nombre = 1, Destino = 2 };
+inline constexpr Campo kCampos[] = {Campo::Nombre, Campo::Destino};
+
 class APLwAPP {
     std::vector<std::unique_ptr<Control>> controls_; // first: the references below point into it
 
@@ -53,12 +60,12 @@ public:
     Control* Find(const std::string& fullName) const;
 
     Control& FormDaFRM;
-    Control& ItemText(int index) const;
+    Control& ItemText(Campo index) const { return *itemText_[Slot(index)]; }
     Control& BotonRespaldar;
     Control& BotonDescargar;
     Control& ItemCheck;
-    Control& ItemTitulo(int index) const;
-    Control& ItemBorde(int index) const;
+    Control& ItemTitulo(Campo index) const { return *itemTitulo_[Slot(index)]; }
+    Control& ItemBorde(Campo index) const { return *itemBorde_[Slot(index)]; }
     Control& ItemCheckLBL;
     Control& EstadoFRM;
     Control& EstadoLBL2;
@@ -82,8 +89,8 @@ public:
     void FormBarraTituloTXT_MouseMove(int button, int shift, float x, float y);
     void ItemCheck_Click();
     void ItemCheckLBL_Click();
-    void ItemText_GotFocus(int index);
-    void ItemText_LostFocus(int index);
+    void ItemText_GotFocus(Campo index);
+    void ItemText_LostFocus(Campo index);
     // A request to close the window (close button, Alt+F4, WM_CLOSE). Returns true when the
     // window may go now; during a backup run the window hides, the run is stopped and the
     // window closes once it has unwound.
@@ -102,10 +109,20 @@ public:
     bool ClosePending() const { return closePending_; }
 
 private:
+    using Array = std::array<Control*, 2>;
+    static std::size_t Slot(Campo index) { return index == Campo::Nombre ? 0 : 1; }
+    // The control with this full name; the window's controls are fixed, so a name that is not
+    // there is a fault of this program, found when the window object is made.
+    Control& Named(const std::string& fullName) const;
+    Array NamedArray(const std::string& name) const;
+    // Connects each control's events to their handlers.
+    void WireEvents();
+
     // Carries the run's reports from its worker thread to the status panel.
     class RunDisplay;
     void ReportStageOneFailure(const engine::RunOutcome& outcome);
 
+    Array itemText_, itemTitulo_, itemBorde_;
     FileSystemFactory fileSystems_;
     Shell& shell_;
     WindowHost* host_ = nullptr;

@@ -1,8 +1,10 @@
-// One control of the window model: identity, the settings behaviour depends on, and the
-// operations other code performs. Every change is reported to the view that realises it.
+// One control of the window model: identity, the settings behaviour and drawing depend on, the
+// events it raises and the operations other code performs. Every change is reported to the view
+// that realises it; the view raises the control's events and knows no control by name.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vqx {
@@ -24,6 +26,13 @@ enum class Prop {
 
 enum class Align { Left, Center };
 
+// How a control's background is filled.
+enum class Fill {
+    Solid,       // its back colour
+    Transparent, // its container and the shapes beneath it show through
+    Hatched,     // its back colour under an upward diagonal hatch (the title band)
+};
+
 struct FontSpec {
     std::string face;
     double points = 0;
@@ -34,6 +43,16 @@ struct FontSpec {
 struct ButtonStyle {
     std::uint32_t bcol = 0, bcolo = 0, fcol = 0, fcolo = 0, mcol = 0;
     std::string picn; // picture key, empty for none
+};
+
+// The handlers a control raises its events to; an empty slot means the event is not handled.
+struct ControlEvents {
+    std::function<void()> click;
+    std::function<void()> gotFocus;
+    std::function<void()> lostFocus;
+    // Mouse buttons (left 1, right 2, middle 4), shift keys (shift 1, ctrl 2, alt 4), and the
+    // pointer's place in twips from the control's top-left corner.
+    std::function<void(int button, int shift, float x, float y)> mouseMove;
 };
 
 class Control;
@@ -58,7 +77,7 @@ public:
         int tabIndex = -1;                            // -1: no tab stop
         std::string caption;
         std::uint32_t foreColor = 0, backColor = 0, borderColor = 0;
-        bool transparent = false;
+        Fill fill = Fill::Solid;
         FontSpec font;
         Align align = Align::Left;
         int maxLength = 0; // 0: no limit
@@ -66,6 +85,8 @@ public:
         ButtonStyle button;
         std::string picture;
         bool visible = true;
+        bool takesFocus = false;   // a stop of the keyboard's Tab round
+        bool progressLine = false; // a panel that shows the run's progress line
     };
 
     Control(Init init, int order);
@@ -124,19 +145,29 @@ public:
     int SelLength() const { return selLength_; }
     void SetSelStart(int start);
     void SetSelLength(int length);
-    // The view reports the selection the user made.
-    void SelectionChangedByUser(int start, int length) {
-        selStart_ = start;
-        selLength_ = length;
-    }
 
     void Refresh();  // paint now
     void SetFocus(); // give the keyboard focus
 
     void AttachView(ControlView* view) { view_ = view; }
 
+    // The handlers, wired once by the window; the view raises the events through these.
+    ControlEvents& Events() { return events_; }
+    void RaiseClick() const { Raise(events_.click); }
+    void RaiseGotFocus() const { Raise(events_.gotFocus); }
+    void RaiseLostFocus() const { Raise(events_.lostFocus); }
+    bool HasMouseMove() const { return static_cast<bool>(events_.mouseMove); }
+    void RaiseMouseMove(int button, int shift, float x, float y) const {
+        if (events_.mouseMove)
+            events_.mouseMove(button, shift, x, y);
+    }
+
 private:
     void Notify(Prop what);
+    static void Raise(const std::function<void()>& handler) {
+        if (handler)
+            handler();
+    }
 
     Init s_;
     int order_;
@@ -146,6 +177,7 @@ private:
     std::string mouseIcon_;
     int selStart_ = 0, selLength_ = 0;
     ControlView* view_ = nullptr;
+    ControlEvents events_;
 };
 
 } // namespace vqx

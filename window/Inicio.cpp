@@ -1,14 +1,13 @@
 // The load and unload steps of the window, and the disabled state the load step falls back to
 // when the database is missing.
 #include "window/APLwAPP.h"
+#include "window/Palette.h"
 
 #include <cstdio>
 
 namespace vqx {
 namespace {
 
-constexpr std::uint32_t kDisabledText = 12632256;   // grey
-constexpr std::uint32_t kDisabledBorder = 15790320; // very light grey
 constexpr char kLoadTitle[] = "Respaldo de seguridad VQX®";
 
 void GiveHandPointer(Control& c) {
@@ -48,17 +47,17 @@ void APLwAPP::Form_Load() {
         return;
     }
 
-    ItemText(1).SetText(DefaultName(shell_.Today()));
+    ItemText(Campo::Nombre).SetText(DefaultName(shell_.Today()));
 
     std::string last;
     if (Found(shell_.DataFolder() + "\\RS.log", Attr::Archive) && ReadLastDestination(last))
-        ItemText(2).SetText(last);
+        ItemText(Campo::Destino).SetText(last);
 
     if (!Found(shell_.DataFolder() + "\\VQX Datos", Attr::Directory)) {
         ItemCheck.SetPicture("icoEstadoOX");
         ItemCheck.SetTag("OX");
         ItemCheck.SetEnabled(false);
-        ItemCheckLBL.SetForeColor(kDisabledText);
+        ItemCheckLBL.SetForeColor(palette::kDisabledText);
         ItemCheckLBL.SetEnabled(false);
         if (host_)
             host_->ShowNow();
@@ -95,17 +94,17 @@ void APLwAPP::Form_Unload(int& cancel) {
 }
 
 void APLwAPP::proFN_Deshabilitar() {
-    for (int i = 1; i <= 2; ++i) {
+    for (Campo i : kCampos) {
         ItemTitulo(i).SetEnabled(false);
         ItemText(i).SetEnabled(false);
-        ItemTitulo(i).SetForeColor(kDisabledText);
-        ItemText(i).SetForeColor(kDisabledText);
-        ItemBorde(i).SetBorderColor(kDisabledBorder);
+        ItemTitulo(i).SetForeColor(palette::kDisabledText);
+        ItemText(i).SetForeColor(palette::kDisabledText);
+        ItemBorde(i).SetBorderColor(palette::kFieldDisabled);
     }
     ItemCheck.SetPicture("icoEstadoOX");
     ItemCheck.SetTag("OX");
     ItemCheck.SetEnabled(false);
-    ItemCheckLBL.SetForeColor(kDisabledText);
+    ItemCheckLBL.SetForeColor(palette::kDisabledText);
     ItemCheckLBL.SetEnabled(false);
     BotonDescargar.SetEnabled(false);
     BotonRespaldar.SetEnabled(false);

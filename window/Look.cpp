@@ -1,5 +1,7 @@
 #include "window/Look.h"
 
+#include "window/Palette.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -19,7 +21,7 @@ ButtonLook Button(const ButtonStyle& style, const ButtonState& state) {
     if (!state.enabled) {
         // Greyed: a pale face and grey text, whatever the pointer does.
         look.face = Shade(style.bcol, 0.55);
-        look.text = 12632256;
+        look.text = palette::kDisabledText;
         return look;
     }
     look.face = state.hover ? style.bcolo : style.bcol;

@@ -28,17 +28,11 @@ ButtonLook Button(const ButtonStyle& style, const ButtonState& state);
 // A colour moved towards black (amount < 0) or white (amount > 0), amount in [-1, 1].
 std::uint32_t Shade(std::uint32_t oleColour, double amount);
 
-// The title-bar band: its base colour and the colour of the upward diagonal hatch drawn over it.
-constexpr std::uint32_t kTitleBarBase = 5197647;  // 79, 79, 79
-constexpr std::uint32_t kTitleBarHatch = 5592405; // 85, 85, 85
-// Pixels between hatch lines (at 96 dpi).
+// Pixels between the lines of a hatched fill (at 96 dpi).
 constexpr int kHatchSpacing = 8;
 
 // The progress line of a long stage, in the status panel under the status line: its place in
-// twips relative to the panel (30 twips are 2 pixels at 96 dpi), the green of a successful run
-// over a faint track.
+// twips relative to the panel (30 twips are 2 pixels at 96 dpi).
 constexpr int kLineLeft = 0, kLineTop = 3435, kLineWidth = 5175, kLineHeight = 30;
-constexpr std::uint32_t kLineDone = 6403197;   // 125, 180, 97
-constexpr std::uint32_t kLineTrack = 14737632; // 224, 224, 224
 
 } // namespace vqx::look

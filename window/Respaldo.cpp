@@ -3,6 +3,7 @@
 // outcome and, after a success, records the destination in "RS.log" for the next start.
 #include "engine/Solicitud.h"
 #include "window/APLwAPP.h"
+#include "window/Palette.h"
 
 #include <algorithm>
 #include <exception>
@@ -12,9 +13,6 @@
 
 namespace vqx {
 namespace {
-
-constexpr std::uint32_t kRejected = 5987062;  // red: rejected field, failed run
-constexpr std::uint32_t kSucceeded = 6403197; // green: successful run
 
 // At most this many left-out files are named in the message; the rest are counted.
 constexpr std::size_t kLeftOutListed = 10;
@@ -208,19 +206,19 @@ void APLwAPP::BotonRespaldar_Click() {
         ~Done() { flag = false; }
     } done{requestActive_};
 
-    const std::string N = engine::TrimSpaces(ItemText(1).Text());
-    const std::string D = engine::TrimSpaces(ItemText(2).Text());
+    const std::string N = engine::TrimSpaces(ItemText(Campo::Nombre).Text());
+    const std::string D = engine::TrimSpaces(ItemText(Campo::Destino).Text());
 
     bool rejected = false;
     if (!engine::IsAcceptableName(N)) {
-        ItemBorde(1).SetBorderColor(kRejected);
+        ItemBorde(Campo::Nombre).SetBorderColor(palette::kFieldRejected);
         rejected = true;
     }
     // The folder part of D is taken as a folder path once; what the run appends to it then
     // reaches the file system unchanged.
     const std::string target = engine::NormalizeDestination(D);
     if (!engine::IsAcceptableDestination(target, shell_.DataFolder())) {
-        ItemBorde(2).SetBorderColor(kRejected);
+        ItemBorde(Campo::Destino).SetBorderColor(palette::kFieldRejected);
         return;
     }
 
@@ -250,15 +248,15 @@ void APLwAPP::BotonRespaldar_Click() {
     if (completed) {
         EstadoLBL1.SetCaption(":)");
         EstadoLBL2.SetCaption("COMPLETADO CON EXITO");
-        EstadoLBL1.SetForeColor(kSucceeded);
-        EstadoLBL2.SetForeColor(kSucceeded);
+        EstadoLBL1.SetForeColor(palette::kSuccess);
+        EstadoLBL2.SetForeColor(palette::kSuccess);
         WriteLastDestination(D);
     } else {
         const std::string counter = EstadoLBL1.Caption(), stage = EstadoLBL2.Caption();
         EstadoLBL1.SetCaption(":(");
         EstadoLBL2.SetCaption("ERROR ERROR ERROR EN " + counter + " " + stage);
-        EstadoLBL1.SetForeColor(kRejected);
-        EstadoLBL2.SetForeColor(kRejected);
+        EstadoLBL1.SetForeColor(palette::kFailure);
+        EstadoLBL2.SetForeColor(palette::kFailure);
     }
     shell_.SetPointer(ptr::Default);
 

@@ -124,8 +124,8 @@ TEST(InicioStatesTest, TheDataFolderDecidesTheStartingState) {
             EXPECT_FALSE(w.app.BotonRespaldar.Enabled());
         }
         const bool ready = c.state != Disabled;
-        EXPECT_EQ(w.app.ItemText(1).Text(), ready ? kDefaultName : "");
-        EXPECT_EQ(w.app.ItemText(2).Text(), ready ? "E:\\Destino\\" : "");
+        EXPECT_EQ(w.app.ItemText(Campo::Nombre).Text(), ready ? kDefaultName : "");
+        EXPECT_EQ(w.app.ItemText(Campo::Destino).Text(), ready ? "E:\\Destino\\" : "");
         EXPECT_TRUE(w.app.FormCerrar.Enabled());
     }
 }
@@ -170,9 +170,9 @@ TEST(InicioLogTest, TheFirstLineOfTheLogAsReadOrNothing) {
         w.Ready();
         c.arrange(w);
         w.app.Form_Load();
-        EXPECT_EQ(w.app.ItemText(2).Text(), c.field);
+        EXPECT_EQ(w.app.ItemText(Campo::Destino).Text(), c.field);
         // The start goes on either way.
-        EXPECT_EQ(w.app.ItemText(1).Text(), kDefaultName);
+        EXPECT_EQ(w.app.ItemText(Campo::Nombre).Text(), kDefaultName);
         EXPECT_EQ(w.app.ItemCheck.Tag(), "ON");
         EXPECT_THAT(w.shell.messages, IsEmpty());
     }
@@ -189,8 +189,8 @@ TEST(InicioNameTest, TheDefaultNameCarriesTheDayOfTheStart) {
         w.Ready();
         w.shell.today = date;
         w.app.Form_Load();
-        EXPECT_EQ(w.app.ItemText(1).Text(), name);
-        EXPECT_EQ(w.app.ItemText(1).Text().size(), 25u);
+        EXPECT_EQ(w.app.ItemText(Campo::Nombre).Text(), name);
+        EXPECT_EQ(w.app.ItemText(Campo::Nombre).Text().size(), 25u);
     }
 }
 

@@ -1,12 +1,12 @@
 // The input handlers on the window model: drag by the title text, the option toggle from the
 // image and its caption, the focus colouring and selection of the fields, and the destination
 // picker with the form it gives the chosen folder.
-#include "window/Manejadores.h"
 #include "platform/Borrowed.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeShell.h"
 #include "tests/fakes/RecordingHost.h"
 #include "window/APLwAPP.h"
+#include "window/FieldText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,7 +56,7 @@ class ManejadoresTest : public ::testing::Test {
 protected:
     ManejadoresTest() : app(LendFileSystem(fs), shell) {
         app.AttachHost(&host);
-        shell.borderNow = [this] { return app.ItemBorde(2).BorderColor(); };
+        shell.borderNow = [this] { return app.ItemBorde(Campo::Destino).BorderColor(); };
     }
 
     fake::FakeFileSystem fs;
@@ -167,27 +167,28 @@ struct FocusCase {
 };
 
 class FocusTest : public ManejadoresTest,
-                  public ::testing::WithParamInterface<std::tuple<int, FocusCase>> {};
+                  public ::testing::WithParamInterface<std::tuple<Campo, FocusCase>> {};
 
 TEST_P(FocusTest, GotFocusSelectsTheWholeTextAndLostFocusKeepsIt) {
     const auto& [i, c] = GetParam();
-    const int other = 3 - i;
+    const Campo other = i == Campo::Nombre ? Campo::Destino : Campo::Nombre;
     app.ItemText(i).SetText(c.text);
-    app.ItemText(i).SelectionChangedByUser(2, 1); // an earlier selection is replaced
+    app.ItemText(i).SetSelStart(2); // an earlier selection is replaced
+    app.ItemText(i).SetSelLength(1);
     host.log.clear();
 
     app.ItemText_GotFocus(i);
     EXPECT_EQ(app.ItemText(i).SelStart(), 0);
     EXPECT_EQ(app.ItemText(i).SelLength(), c.units);
     EXPECT_EQ(app.ItemText(i).Text(), c.text); // the text itself is left alone
-    EXPECT_THAT(host.log, ElementsAre("ItemBorde(" + std::to_string(i) +
+    EXPECT_THAT(host.log, ElementsAre("ItemBorde(" + std::to_string(static_cast<int>(i)) +
                                       ").BorderColor=" + std::to_string(kFocused)));
 
     host.log.clear();
     app.ItemText_LostFocus(i);
     EXPECT_EQ(app.ItemText(i).SelStart(), 0);
     EXPECT_EQ(app.ItemText(i).SelLength(), c.units);
-    EXPECT_THAT(host.log, ElementsAre("ItemBorde(" + std::to_string(i) +
+    EXPECT_THAT(host.log, ElementsAre("ItemBorde(" + std::to_string(static_cast<int>(i)) +
                                       ").BorderColor=" + std::to_string(kUnfocused)));
     EXPECT_EQ(app.ItemBorde(other).BorderColor(), kUnfocused); // the other field untouched
     EXPECT_EQ(app.ItemText(other).SelLength(), 0);
@@ -196,7 +197,7 @@ TEST_P(FocusTest, GotFocusSelectsTheWholeTextAndLostFocusKeepsIt) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, FocusTest,
     ::testing::Combine(
-        ::testing::Values(1, 2),
+        ::testing::Values(Campo::Nombre, Campo::Destino),
         ::testing::Values(FocusCase{"Empty", "", 0},
                           FocusCase{"Default", "Respaldo VQX (07-12-2026)", 25},
                           FocusCase{"Network", "\\\\servidor\\copias\\", 18},
@@ -206,11 +207,12 @@ INSTANTIATE_TEST_SUITE_P(
                           FocusCase{"Emoji", "Copia 😀", 8}, FocusCase{"OnlyEmoji", "😀🗂", 4},
                           FocusCase{"Mixed", "D:\\Año\\😀\\", 10})),
     [](const auto& info) {
-        return std::get<1>(info.param).name + std::to_string(std::get<0>(info.param));
+        return std::get<1>(info.param).name +
+               std::to_string(static_cast<int>(std::get<0>(info.param)));
     });
 
 TEST_F(ManejadoresTest, FocusRepaintsAFieldThatWasMarkedRed) {
-    for (int i : {1, 2}) {
+    for (Campo i : kCampos) {
         app.ItemBorde(i).SetBorderColor(kRed);
         app.ItemText_GotFocus(i);
         EXPECT_EQ(app.ItemBorde(i).BorderColor(), kFocused);
@@ -233,8 +235,8 @@ class PickerTest : public ManejadoresTest, public ::testing::WithParamInterface<
 TEST_P(PickerTest, FieldTakesTheFolderWithOneTrailingSeparatorAndTheFocus) {
     const PickCase& c = GetParam();
     const std::string chosen = c.chosen;
-    app.ItemText(2).SetText("D:\\Anterior\\");
-    app.ItemBorde(2).SetBorderColor(kRed);
+    app.ItemText(Campo::Destino).SetText("D:\\Anterior\\");
+    app.ItemBorde(Campo::Destino).SetBorderColor(kRed);
     shell.folders.push_back(chosen);
     host.log.clear();
 
@@ -243,18 +245,18 @@ TEST_P(PickerTest, FieldTakesTheFolderWithOneTrailingSeparatorAndTheFocus) {
     EXPECT_THAT(shell.folderTitles, ElementsAre("Descargar en..."));
     EXPECT_THAT(shell.owners, ElementsAre(host.Handle()));
     EXPECT_THAT(shell.bordersAtDialog, ElementsAre(kFocused)); // grey before the dialog opens
-    EXPECT_EQ(app.ItemText(2).Text(), c.field);
+    EXPECT_EQ(app.ItemText(Campo::Destino).Text(), c.field);
     // The dialog's answer is written first; a non-empty one is then brought into form.
     std::vector<std::string> writes{"ItemText(2).Caption=" + chosen};
     if (!chosen.empty())
         writes.push_back(std::string("ItemText(2).Caption=") + c.field);
     EXPECT_EQ(host.Only("ItemText(2).Caption="), writes);
-    EXPECT_EQ(app.ItemBorde(2).BorderColor(), kFocused);
+    EXPECT_EQ(app.ItemBorde(Campo::Destino).BorderColor(), kFocused);
     // The focus goes to the destination field once its text is final.
     EXPECT_EQ(host.focused, "ItemText(2)");
     EXPECT_THAT(host.textAtFocus, ElementsAre(c.field));
-    EXPECT_EQ(app.ItemText(1).Text(), "");
-    EXPECT_EQ(app.ItemBorde(1).BorderColor(), kUnfocused);
+    EXPECT_EQ(app.ItemText(Campo::Nombre).Text(), "");
+    EXPECT_EQ(app.ItemBorde(Campo::Nombre).BorderColor(), kUnfocused);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -275,12 +277,12 @@ TEST(ManejadoresWithoutHost, HandlersWorkOnTheModelAlone) {
     app.ItemCheck.SetTag("ON");
     app.ItemCheckLBL_Click();
     EXPECT_EQ(app.ItemCheck.Tag(), "OFF");
-    app.ItemText(1).SetText("abc");
-    app.ItemText_GotFocus(1);
-    EXPECT_EQ(app.ItemText(1).SelLength(), 3);
+    app.ItemText(Campo::Nombre).SetText("abc");
+    app.ItemText_GotFocus(Campo::Nombre);
+    EXPECT_EQ(app.ItemText(Campo::Nombre).SelLength(), 3);
     shell.folders.push_back("C:\\Copias");
     app.BotonDescargar_Click();
-    EXPECT_EQ(app.ItemText(2).Text(), "C:\\Copias\\");
+    EXPECT_EQ(app.ItemText(Campo::Destino).Text(), "C:\\Copias\\");
 }
 
 // --- The form of a chosen folder ---------------------------------------------------------

@@ -397,10 +397,27 @@ TEST(APLwAPPTest, ControlTreeAndArrays) {
                            "FormBarraTitulo<>",
                            "FormMCO<>",
                        }));
-    EXPECT_EQ(&app.ItemText(1), app.Find("ItemText(1)"));
-    EXPECT_EQ(&app.ItemBorde(2), app.Find("ItemBorde(2)"));
-    EXPECT_THROW(app.ItemText(0), std::out_of_range);
-    EXPECT_THROW(app.ItemTitulo(3), std::out_of_range);
+    // Each name and index reaches its own control, and only the handled events are wired.
+    std::vector<std::string> handled;
+    for (const auto& c : app.Controls()) {
+        auto& e = c->Events();
+        const std::string events =
+            std::string(e.click ? "click " : "") + (e.gotFocus ? "gotFocus " : "") +
+            (e.lostFocus ? "lostFocus " : "") + (e.mouseMove ? "mouseMove " : "");
+        if (!events.empty())
+            handled.push_back(c->FullName() + ": " + events);
+    }
+    EXPECT_THAT(handled,
+                ElementsAre("ItemText(2): gotFocus lostFocus ", "ItemText(1): gotFocus lostFocus ",
+                            "BotonRespaldar: click ", "BotonDescargar: click ", "ItemCheck: click ",
+                            "ItemCheckLBL: click ", "FormCerrar: click ",
+                            "FormBarraTituloTXT: mouseMove "));
+    for (Campo i : kCampos)
+        for (const Control* c : {&app.ItemText(i), &app.ItemTitulo(i), &app.ItemBorde(i)})
+            EXPECT_EQ(c->Index(), static_cast<int>(i)) << c->FullName();
+    EXPECT_EQ(app.ItemText(Campo::Nombre).Name(), "ItemText");
+    EXPECT_EQ(app.ItemTitulo(Campo::Destino).Name(), "ItemTitulo");
+    EXPECT_EQ(app.ItemBorde(Campo::Destino).Name(), "ItemBorde");
     // Tab indices run from 0 to 12 without gaps.
     std::vector<int> tabs;
     for (const auto& c : app.Controls())
@@ -408,8 +425,8 @@ TEST(APLwAPPTest, ControlTreeAndArrays) {
             tabs.push_back(c->TabIndex());
     std::sort(tabs.begin(), tabs.end());
     EXPECT_THAT(tabs, ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12));
-    EXPECT_EQ(app.ItemText(1).Settings().maxLength, 25);
-    EXPECT_TRUE(app.ItemText(2).Settings().locked);
+    EXPECT_EQ(app.ItemText(Campo::Nombre).Settings().maxLength, 25);
+    EXPECT_TRUE(app.ItemText(Campo::Destino).Settings().locked);
     EXPECT_TRUE(APLwAPP::ImageListHas(app.ico48x48, "curHand"));
     EXPECT_FALSE(APLwAPP::ImageListHas(app.ico32x32, "icoestadoon")); // keys are exact
 }

@@ -30,8 +30,8 @@ struct World : fake::World {
     }
 
     void Press(const std::string& N, const std::string& D) {
-        app.ItemText(1).SetText(N);
-        app.ItemText(2).SetText(D);
+        app.ItemText(Campo::Nombre).SetText(N);
+        app.ItemText(Campo::Destino).SetText(D);
         host.log.clear();
         fs.calls.clear();
         app.BotonRespaldar_Click();
@@ -144,8 +144,8 @@ TEST_F(SolicitudTest, OnlySpacesAreTrimmedAndTheFieldsKeepTheirText) {
     EXPECT_EQ(fs.calls.at(0), "Exists " + kBackup + " 32");
     EXPECT_EQ(fs.Read(kBackup), "db");
     EXPECT_EQ(fs.Read(kLog), kDest + "\r\n");
-    EXPECT_EQ(app.ItemText(1).Text(), "  Copia  ");
-    EXPECT_EQ(app.ItemText(2).Text(), "  " + kDest + "  ");
+    EXPECT_EQ(app.ItemText(Campo::Nombre).Text(), "  Copia  ");
+    EXPECT_EQ(app.ItemText(Campo::Destino).Text(), "  " + kDest + "  ");
 }
 
 TEST_F(SolicitudTest, TheDestinationIsTakenAsAFolderPathOnce) {

@@ -2,6 +2,7 @@
 
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/WinText.h"
+#include "window/Palette.h"
 
 #include <commctrl.h>
 
@@ -44,9 +45,8 @@ UINT DpiOf(HWND hwnd) {
     if (getDpiForWindow && hwnd)
         if (UINT dpi = getDpiForWindow(hwnd))
             return dpi;
-    HDC screen = GetDC(nullptr);
-    UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const UINT dpi = static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSX));
     return dpi ? dpi : 96;
 }
 
@@ -69,12 +69,7 @@ void LoadCarriedFonts(HINSTANCE instance) {
 MainWindow::MainWindow(APLwAPP& app, Win32Shell& shell, HINSTANCE instance)
     : app_(app), shell_(shell), instance_(instance) {}
 
-MainWindow::~MainWindow() {
-    for (auto& [c, font] : fonts_)
-        DeleteObject(font);
-    for (auto& [colour, brush] : brushes_)
-        DeleteObject(brush);
-}
+MainWindow::~MainWindow() = default;
 
 bool MainWindow::Create() {
     WNDCLASSEXW wc{};
@@ -149,15 +144,15 @@ bool MainWindow::CreateControl(Control& c) {
         break;
     case ControlKind::TextBox:
         cls = L"EDIT";
-        style |= WS_TABSTOP | ES_AUTOHSCROLL | (s.locked ? ES_READONLY : 0);
+        style |= ES_AUTOHSCROLL | (s.locked ? ES_READONLY : 0);
         break;
     case ControlKind::Button:
         cls = L"BUTTON";
-        style |= WS_TABSTOP | BS_OWNERDRAW;
+        style |= BS_OWNERDRAW;
         break;
     case ControlKind::ImageBox:
-        // A tab stop, so that the option can be set without a mouse (Space toggles it).
-        style |= SS_OWNERDRAW | SS_NOTIFY | WS_TABSTOP;
+        // With the focus, Space and Enter click it as they would a check box.
+        style |= SS_OWNERDRAW | SS_NOTIFY;
         text.clear();
         break;
     case ControlKind::Label:
@@ -170,6 +165,8 @@ bool MainWindow::CreateControl(Control& c) {
     default:
         break;
     }
+    if (s.takesFocus)
+        style |= WS_TABSTOP;
     RECT r = PixelRect(c);
     HWND child = CreateWindowExW(
         exStyle, cls, text.c_str(), style, r.left, r.top, r.right - r.left, r.bottom - r.top,
@@ -179,6 +176,8 @@ bool MainWindow::CreateControl(Control& c) {
     SetWindowLongPtrW(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     windows_[&c] = child;
     controls_[child] = &c;
+    if (s.progressLine)
+        progressPanel_ = child;
     if (!s.font.face.empty())
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c)), FALSE);
     if (c.Kind() == ControlKind::TextBox && s.maxLength > 0)
@@ -190,10 +189,10 @@ bool MainWindow::CreateControl(Control& c) {
     return true;
 }
 
-// Places every control and gives it its font for the current DPI.
+// Places every control and gives it its font for the current DPI. The fonts of the old DPI go
+// only once no control uses them any more.
 void MainWindow::LayOut() {
-    for (auto& [key, font] : fonts_)
-        DeleteObject(font);
+    const std::map<FontKey, Font> old = std::move(fonts_);
     fonts_.clear();
     for (const auto& c : app_.Controls()) {
         HWND w = WindowOf(*c);
@@ -255,7 +254,7 @@ void MainWindow::ApplyZOrder() {
 HFONT MainWindow::FontFor(const Control& c, int percent) {
     auto it = fonts_.find({&c, percent});
     if (it != fonts_.end())
-        return it->second;
+        return it->second.get();
     const FontSpec& f = c.Settings().font;
     LOGFONTW lf{};
     lf.lfHeight = -static_cast<LONG>(std::lround(f.points * dpi_ / 72.0 * percent / 100.0));
@@ -263,18 +262,14 @@ HFONT MainWindow::FontFor(const Control& c, int percent) {
     lf.lfCharSet = ANSI_CHARSET;
     lf.lfQuality = CLEARTYPE_QUALITY;
     lstrcpynW(lf.lfFaceName, ToWide(f.face).c_str(), LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&lf);
-    fonts_[{&c, percent}] = font;
-    return font;
+    return fonts_.emplace(FontKey{&c, percent}, CreateFontIndirectW(&lf)).first->second.get();
 }
 
-HBRUSH MainWindow::Brush(COLORREF colour) {
+HBRUSH MainWindow::SolidBrush(COLORREF colour) {
     auto it = brushes_.find(colour);
-    if (it != brushes_.end())
-        return it->second;
-    HBRUSH b = CreateSolidBrush(colour);
-    brushes_[colour] = b;
-    return b;
+    if (it == brushes_.end())
+        it = brushes_.emplace(colour, CreateSolidBrush(colour)).first;
+    return it->second.get();
 }
 
 Control* MainWindow::ControlOf(HWND child) const {
@@ -362,23 +357,23 @@ void MainWindow::Hide() {
 
 void MainWindow::ShowProgressLine(const ProgressLine& line) {
     line_ = line;
-    if (HWND panel = WindowOf(app_.EstadoFRM)) {
+    if (progressPanel_) {
         const RECT r = ProgressLineRect();
-        InvalidateRect(panel, &r, TRUE);
+        InvalidateRect(progressPanel_, &r, TRUE);
     }
 }
 
 void MainWindow::DragByCaption() {
-    // Anchored where the button went down on the title text, so that the window follows the
-    // pointer by the whole way it has moved, also when moves came faster than they were seen.
-    POINT p = titlePressPoint_;
-    if (!titlePressed_) {
+    // Anchored where the button went down, so that the window follows the pointer by the whole
+    // way it has moved, also when moves came faster than they were seen.
+    POINT p = pressPoint_;
+    if (!pressedOn_) {
         const DWORD at = GetMessagePos();
         p = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
     }
     ReleaseCapture();
     SendMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
-    titlePressed_ = false; // the move has ended with the button's release
+    pressedOn_ = nullptr; // the move has ended with the button's release
 }
 
 // The keyboard goes through the system's dialog navigation, which moves the focus in z-order
@@ -394,11 +389,11 @@ bool MainWindow::PreTranslate(MSG& msg) {
             HWND focus = GetFocus();
             if (down && msg.wParam == VK_RETURN && focus && IsWindowVisible(focus) &&
                 IsWindowEnabled(focus)) {
-                Control* c = ControlOf(focus);
+                const Control* c = ControlOf(focus);
                 if (c && c->Kind() == ControlKind::Button)
                     SendMessageW(focus, BM_CLICK, 0, 0);
                 else if (c && c->Kind() == ControlKind::ImageBox)
-                    OnCommand(focus, STN_CLICKED);
+                    c->RaiseClick();
             }
             return true;
         }
@@ -420,14 +415,8 @@ LRESULT MainWindow::OnCommand(HWND child, int code) {
     switch (c->Kind()) {
     case ControlKind::Button:
         // A quick second click arrives as a double click: it is a click all the same.
-        if (code == BN_CLICKED || code == BN_DOUBLECLICKED) {
-            if (c == &app_.FormCerrar)
-                app_.FormCerrar_Click();
-            else if (c == &app_.BotonRespaldar)
-                app_.BotonRespaldar_Click();
-            else if (c == &app_.BotonDescargar)
-                app_.BotonDescargar_Click();
-        }
+        if (code == BN_CLICKED || code == BN_DOUBLECLICKED)
+            c->RaiseClick();
         break;
     case ControlKind::TextBox:
         if (code == EN_CHANGE) {
@@ -437,19 +426,15 @@ LRESULT MainWindow::OnCommand(HWND child, int code) {
             text.resize(static_cast<std::size_t>(n));
             c->TextEditedByUser(FromWide(text));
         } else if (code == EN_SETFOCUS) {
-            app_.ItemText_GotFocus(c->Index());
+            c->RaiseGotFocus();
         } else if (code == EN_KILLFOCUS) {
-            app_.ItemText_LostFocus(c->Index());
+            c->RaiseLostFocus();
         }
         break;
     case ControlKind::ImageBox:
     case ControlKind::Label:
-        if (code == STN_CLICKED || code == STN_DBLCLK) {
-            if (c == &app_.ItemCheck)
-                app_.ItemCheck_Click();
-            else if (c == &app_.ItemCheckLBL)
-                app_.ItemCheckLBL_Click();
-        }
+        if (code == STN_CLICKED || code == STN_DBLCLK)
+            c->RaiseClick();
         break;
     default:
         break;
@@ -464,7 +449,7 @@ LRESULT MainWindow::OnCtlColor(HDC dc, HWND child) {
     COLORREF back = c->BackColor();
     SetTextColor(dc, c->ForeColor());
     SetBkColor(dc, back);
-    return reinterpret_cast<LRESULT>(Brush(back));
+    return reinterpret_cast<LRESULT>(SolidBrush(back));
 }
 
 bool MainWindow::OnSetCursor(HWND over) {
@@ -496,7 +481,7 @@ LRESULT MainWindow::WindowProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WM_ERASEBKGND: {
         RECT r;
         GetClientRect(hwnd, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, self->Brush(16382457));
+        FillRect(reinterpret_cast<HDC>(wParam), &r, self->SolidBrush(palette::kWindowBack));
         return 1;
     }
     case WM_COMMAND:
@@ -553,10 +538,10 @@ LRESULT MainWindow::FrameProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             if (Control* c = self->ControlOf(hwnd)) {
                 RECT r;
                 GetClientRect(hwnd, &r);
-                if (c == &self->app_.EstadoFRM)
-                    self->PaintStatusPanel(reinterpret_cast<HDC>(wParam), r);
+                if (c->Settings().progressLine)
+                    self->PaintProgressPanel(reinterpret_cast<HDC>(wParam), *c, r);
                 else
-                    FillRect(reinterpret_cast<HDC>(wParam), &r, self->Brush(c->BackColor()));
+                    FillRect(reinterpret_cast<HDC>(wParam), &r, self->SolidBrush(c->BackColor()));
                 return 1;
             }
             break;
@@ -576,25 +561,22 @@ LRESULT MainWindow::ShapeProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-// Mouse moves over the title text, hover over the buttons, focus changes of the option picture.
+// What the system's child controls do not tell their parent: mouse moves (to the controls that
+// handle them, and as hover over the buttons), where the left button went down, focus changes
+// and Space on the option picture.
 LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                       DWORD_PTR data) {
     auto* self = reinterpret_cast<MainWindow*>(data);
-    Control* c = self->ControlOf(hwnd);
+    const Control* c = self->ControlOf(hwnd);
+    if (!c)
+        return DefSubclassProc(hwnd, msg, wParam, lParam);
     switch (msg) {
     case WM_MOUSEMOVE:
-        if (c == &self->app_.FormBarraTituloTXT) {
-            // The left button counts only for a press that began on the title text, as when
-            // the press captures the mouse for the control under it.
-            WPARAM keys = self->titlePressed_ ? wParam : (wParam & ~WPARAM{MK_LBUTTON});
-            float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / self->dpi_;
-            float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / self->dpi_;
-            self->app_.FormBarraTituloTXT_MouseMove(ButtonState(keys), ShiftState(keys), x, y);
-            if (!(wParam & MK_LBUTTON))
-                self->titlePressed_ = false;
+        if (c->HasMouseMove()) {
+            self->OnMouseMove(*c, wParam, lParam);
             return 0;
         }
-        if (c && c->Kind() == ControlKind::Button && !self->hovered_.count(c)) {
+        if (c->Kind() == ControlKind::Button && !self->hovered_.count(c)) {
             self->hovered_.insert(c);
             TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd, 0};
             TrackMouseEvent(&tme);
@@ -602,34 +584,32 @@ LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         }
         break;
     case WM_MOUSELEAVE:
-        if (c == &self->app_.FormBarraTituloTXT)
-            self->titlePressed_ = false;
-        if (c && self->hovered_.erase(c))
+        if (self->pressedOn_ == c)
+            self->pressedOn_ = nullptr;
+        if (self->hovered_.erase(c))
             InvalidateRect(hwnd, nullptr, FALSE);
         break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         self->keyboardCues_ = false;
-        self->titlePressed_ = c == &self->app_.FormBarraTituloTXT;
-        if (self->titlePressed_) {
-            self->titlePressPoint_ = {static_cast<short>(LOWORD(lParam)),
-                                      static_cast<short>(HIWORD(lParam))};
-            ClientToScreen(hwnd, &self->titlePressPoint_);
-        }
+        self->pressedOn_ = c;
+        self->pressPoint_ = {static_cast<short>(LOWORD(lParam)),
+                             static_cast<short>(HIWORD(lParam))};
+        ClientToScreen(hwnd, &self->pressPoint_);
         break;
     case WM_LBUTTONUP:
-        self->titlePressed_ = false;
+        self->pressedOn_ = nullptr;
         break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-        if (c && c->Kind() == ControlKind::ImageBox)
+        if (c->Kind() == ControlKind::ImageBox)
             InvalidateRect(hwnd, nullptr, FALSE);
         break;
     case WM_KEYDOWN:
         // Space acts on the option's picture as on a check box.
-        if (wParam == VK_SPACE && c && c->Kind() == ControlKind::ImageBox &&
-            IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
-            self->OnCommand(hwnd, STN_CLICKED);
+        if (wParam == VK_SPACE && c->Kind() == ControlKind::ImageBox && IsWindowVisible(hwnd) &&
+            IsWindowEnabled(hwnd)) {
+            c->RaiseClick();
             return 0;
         }
         break;
@@ -638,6 +618,19 @@ LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         break;
     }
     return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+void MainWindow::OnMouseMove(const Control& c, WPARAM keys, LPARAM at) {
+    // The left button counts only for a press that began on this control, as when the press
+    // captures the mouse for the control under it.
+    const WPARAM held = keys & MK_LBUTTON;
+    if (pressedOn_ != &c)
+        keys &= ~WPARAM{MK_LBUTTON};
+    if (!held)
+        pressedOn_ = nullptr;
+    const float x = static_cast<short>(LOWORD(at)) * 1440.0f / dpi_;
+    const float y = static_cast<short>(HIWORD(at)) * 1440.0f / dpi_;
+    c.RaiseMouseMove(ButtonState(keys), ShiftState(keys), x, y);
 }
 
 // No exception may cross into the system's code that called a window procedure: the message

@@ -1,8 +1,10 @@
-// The Win32 realisation of the window model: every control a real child window, events routed
-// to the model's handlers, model changes applied to the child windows.
+// The Win32 realisation of the window model: every control a real child window, whose system
+// notifications become the control's own events, and model changes applied to the child
+// windows. It knows the controls by their kind and settings only, never by name.
 #pragma once
 
 #include "platform/win32/Win32Shell.h"
+#include "platform/win32/WinHandles.h"
 #include "platform/win32/WinInclude.h"
 #include "window/APLwAPP.h"
 #include "window/win32/Pictures.h"
@@ -53,11 +55,13 @@ private:
     RECT PixelRect(const Control& c) const;
     int Px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
     HFONT FontFor(const Control& c, int percent = 100);
-    HBRUSH Brush(COLORREF colour);
+    HBRUSH SolidBrush(COLORREF colour);
     Control* ControlOf(HWND child) const;
     HWND WindowOf(const Control& c) const;
 
     LRESULT OnCommand(HWND child, int code);
+    // The mouse over a control that handles its moves (the title text, which drags the window).
+    void OnMouseMove(const Control& c, WPARAM keys, LPARAM at);
     LRESULT OnCtlColor(HDC dc, HWND child);
     bool OnSetCursor(HWND over);
     void OnClose();
@@ -74,7 +78,7 @@ private:
     void PaintButton(HDC dc, const Control& c, const RECT& area, UINT state);
     void PaintImage(HDC dc, const Control& c, const RECT& area, bool focused);
     // The status panel's background, with the progress line on it while that shows.
-    void PaintStatusPanel(HDC dc, const RECT& area);
+    void PaintProgressPanel(HDC dc, const Control& panel, const RECT& area);
     RECT ProgressLineRect() const; // in the status panel
 
     APLwAPP& app_;
@@ -84,12 +88,14 @@ private:
     UINT dpi_ = 96;
     std::map<const Control*, HWND> windows_;
     std::map<HWND, Control*> controls_;
-    std::map<std::pair<const Control*, int>, HFONT> fonts_;
-    std::map<COLORREF, HBRUSH> brushes_;
+    HWND progressPanel_ = nullptr;                  // the panel that shows the progress line
+    using FontKey = std::pair<const Control*, int>; // the control and a percentage of its size
+    std::map<FontKey, Font> fonts_;
+    std::map<COLORREF, Brush> brushes_;
     std::set<const Control*> hovered_;
-    bool keyboardCues_ = false; // focus cues show once the keyboard has moved the focus
-    bool titlePressed_ = false; // the left button went down on the title text
-    POINT titlePressPoint_{};   // where, on the screen
+    bool keyboardCues_ = false;          // focus cues show once the keyboard has moved the focus
+    const Control* pressedOn_ = nullptr; // the control the left button went down on
+    POINT pressPoint_{};                 // where, on the screen
     Pictures pictures_;
     ProgressLine line_;
     TaskbarButton taskbar_;

@@ -2,12 +2,13 @@
 // into an off-screen bitmap first and copied in one step, so nothing flickers when a caption
 // changes during a run.
 #include "window/Look.h"
+#include "window/Palette.h"
 #include "window/win32/MainWindow.h"
 
 #include "platform/win32/WinText.h"
 
 #include <algorithm>
-
+#include <optional>
 #include <string>
 
 namespace vqx::win32 {
@@ -18,29 +19,26 @@ class OffScreen {
 public:
     OffScreen(HDC target, const RECT& area)
         : target_(target), area_(area), dc_(CreateCompatibleDC(target)),
-          bitmap_(CreateCompatibleBitmap(target, Width(), Height())),
-          old_(SelectObject(dc_, bitmap_)) {
-        SetViewportOrgEx(dc_, -area.left, -area.top, nullptr);
+          bitmap_(CreateCompatibleBitmap(target, Width(), Height())) {
+        bitmapIn_.emplace(dc_.get(), bitmap_.get());
+        SetViewportOrgEx(dc_.get(), -area.left, -area.top, nullptr);
     }
     ~OffScreen() {
-        SetViewportOrgEx(dc_, 0, 0, nullptr);
-        BitBlt(target_, area_.left, area_.top, Width(), Height(), dc_, 0, 0, SRCCOPY);
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
+        SetViewportOrgEx(dc_.get(), 0, 0, nullptr);
+        BitBlt(target_, area_.left, area_.top, Width(), Height(), dc_.get(), 0, 0, SRCCOPY);
     }
     OffScreen(const OffScreen&) = delete;
     OffScreen& operator=(const OffScreen&) = delete;
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.get(); }
 
 private:
     int Width() const { return area_.right - area_.left; }
     int Height() const { return area_.bottom - area_.top; }
     HDC target_;
     RECT area_;
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
+    MemoryDc dc_;
+    Bitmap bitmap_;
+    std::optional<Selection> bitmapIn_; // goes first: the bitmap leaves the DC before either goes
 };
 
 void Fill(HDC dc, const RECT& r, COLORREF colour) {
@@ -64,7 +62,7 @@ bool Intersects(const Control& a, const Control& b) {
 // lie beneath it there, drawn in their place.
 void MainWindow::PaintBackdrop(HDC dc, const Control& c, const RECT& area) {
     const Control* container = c.Container();
-    Fill(dc, area, container ? container->BackColor() : 16382457);
+    Fill(dc, area, container ? container->BackColor() : palette::kWindowBack);
     const auto& all = app_.Controls();
     for (auto it = all.rbegin(); it != all.rend(); ++it) { // bottom of the stack first
         const Control& o = **it;
@@ -80,25 +78,21 @@ void MainWindow::PaintBackdrop(HDC dc, const Control& c, const RECT& area) {
 void MainWindow::PaintShape(HDC dc, const Control& shape, int x, int y) {
     RECT r{x, y, x + Px(shape.Left() + shape.Width()) - Px(shape.Left()),
            y + Px(shape.Top() + shape.Height()) - Px(shape.Top())};
-    if (!shape.Settings().transparent)
+    if (shape.Settings().fill != Fill::Transparent)
         Fill(dc, r, shape.BackColor());
-    if (&shape == &app_.FormBarraTitulo) {
-        // The title bar's fill: an upward diagonal hatch in the fill colour over the base.
+    if (shape.Settings().fill == Fill::Hatched) {
+        // Upward diagonal lines in the hatch colour over the back colour.
         const int step = std::max(4, MulDiv(look::kHatchSpacing, static_cast<int>(dpi_), 96));
-        HRGN clip = CreateRectRgnIndirect(&r);
-        SaveDC(dc);
-        ExtSelectClipRgn(dc, clip, RGN_AND);
-        HPEN pen = CreatePen(PS_SOLID, 1, look::kTitleBarHatch);
-        HGDIOBJ old = SelectObject(dc, pen);
+        const Region clip(CreateRectRgnIndirect(&r));
+        const Pen pen(CreatePen(PS_SOLID, 1, palette::kTitleHatch));
+        const SavedDc saved(dc);
+        ExtSelectClipRgn(dc, clip.get(), RGN_AND);
+        const Selection penIn(dc, pen.get());
         const int h = r.bottom - r.top;
         for (int k = r.left; k < r.right + h; k += step) {
             MoveToEx(dc, k, r.top, nullptr);
             LineTo(dc, k - h, r.bottom);
         }
-        SelectObject(dc, old);
-        DeleteObject(pen);
-        RestoreDC(dc, -1);
-        DeleteObject(clip);
     }
     Frame(dc, r, shape.BorderColor());
 }
@@ -110,7 +104,7 @@ void MainWindow::PaintShapeWindow(HWND hwnd) {
         RECT r;
         GetClientRect(hwnd, &r);
         OffScreen off(dc, r);
-        if (c->Settings().transparent)
+        if (c->Settings().fill == Fill::Transparent)
             PaintBackdrop(off.dc(), *c, r);
         PaintShape(off.dc(), *c, 0, 0);
     }
@@ -118,7 +112,7 @@ void MainWindow::PaintShapeWindow(HWND hwnd) {
 }
 
 void MainWindow::PaintLabel(HDC dc, const Control& c, const RECT& area) {
-    if (c.Settings().transparent)
+    if (c.Settings().fill == Fill::Transparent)
         PaintBackdrop(dc, c, area);
     else
         Fill(dc, area, c.BackColor());
@@ -131,7 +125,7 @@ void MainWindow::PaintLabel(HDC dc, const Control& c, const RECT& area) {
     const UINT how =
         DT_NOPREFIX | DT_WORDBREAK | (c.Settings().align == Align::Center ? DT_CENTER : DT_LEFT);
     auto fits = [&](int percent) {
-        SelectObject(dc, FontFor(c, percent));
+        const Selection font(dc, FontFor(c, percent));
         TEXTMETRICW tm{};
         GetTextMetricsW(dc, &tm);
         RECT need = area;
@@ -142,7 +136,7 @@ void MainWindow::PaintLabel(HDC dc, const Control& c, const RECT& area) {
     int percent = 100;
     while (percent > 50 && !fits(percent))
         percent -= 5;
-    SelectObject(dc, FontFor(c, percent));
+    const Selection font(dc, FontFor(c, percent));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, c.ForeColor());
     RECT r = area;
@@ -167,7 +161,7 @@ void MainWindow::PaintButton(HDC dc, const Control& c, const RECT& area, UINT st
     }
     std::wstring text = ToWide(c.Caption());
     if (!text.empty()) {
-        SelectObject(dc, FontFor(c));
+        const Selection font(dc, FontFor(c));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, l.text);
         RECT r = area;
@@ -187,7 +181,7 @@ void MainWindow::PaintImage(HDC dc, const Control& c, const RECT& area, bool foc
     if (HICON icon = pictures_.Icon(c.Picture(), size))
         DrawIconEx(dc, area.left, area.top, icon, size, size, 0, nullptr, DI_NORMAL);
     if (focused && keyboardCues_)
-        Frame(dc, area, 8421504);
+        Frame(dc, area, palette::kFocusFrame);
 }
 
 RECT MainWindow::ProgressLineRect() const {
@@ -195,21 +189,20 @@ RECT MainWindow::ProgressLineRect() const {
     return {Px(kLineLeft), Px(kLineTop), Px(kLineLeft + kLineWidth), Px(kLineTop + kLineHeight)};
 }
 
-void MainWindow::PaintStatusPanel(HDC dc, const RECT& area) {
-    SaveDC(dc);
+void MainWindow::PaintProgressPanel(HDC dc, const Control& panel, const RECT& area) {
+    const SavedDc saved(dc);
     if (line_.shown) {
         const RECT line = ProgressLineRect();
         RECT done = line;
         done.right = line.left + MulDiv(line.right - line.left, line_.share, 1000);
         RECT rest = line;
         rest.left = done.right;
-        Fill(dc, done, look::kLineDone);
-        Fill(dc, rest, look::kLineTrack);
+        Fill(dc, done, palette::kProgressDone);
+        Fill(dc, rest, palette::kProgressTrack);
         // The background around it, never over it: the line does not flicker as it grows.
         ExcludeClipRect(dc, line.left, line.top, line.right, line.bottom);
     }
-    Fill(dc, area, app_.EstadoFRM.BackColor());
-    RestoreDC(dc, -1);
+    Fill(dc, area, panel.BackColor());
 }
 
 void MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {

@@ -1,4 +1,5 @@
-// Text helpers of the input handlers, kept free of the window so that they can be tested alone.
+// The text rules of the two input fields: how Windows counts a field's characters, and the form
+// a chosen destination folder takes. Free of the window, so that they can be tested alone.
 #pragma once
 
 #include <string>
