@@ -367,13 +367,13 @@ void MainWindow::DragByCaption() {
     // Anchored where the button went down, so that the window follows the pointer by the whole
     // way it has moved, also when moves came faster than they were seen.
     POINT p = pressPoint_;
-    if (!pressedOn_) {
+    if (!pressed_) {
         const DWORD at = GetMessagePos();
         p = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
     }
     ReleaseCapture();
     SendMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
-    pressedOn_ = nullptr; // the move has ended with the button's release
+    pressed_ = nullptr; // the move has ended with the button's release
 }
 
 // The keyboard goes through the system's dialog navigation, which moves the focus in z-order
@@ -573,7 +573,7 @@ LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     switch (msg) {
     case WM_MOUSEMOVE:
         if (c->HasMouseMove()) {
-            self->OnMouseMove(*c, wParam, lParam);
+            self->OnMouseMove(hwnd, *c, wParam, lParam);
             return 0;
         }
         if (c->Kind() == ControlKind::Button && !self->hovered_.count(c)) {
@@ -584,21 +584,21 @@ LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         }
         break;
     case WM_MOUSELEAVE:
-        if (self->pressedOn_ == c)
-            self->pressedOn_ = nullptr;
+        if (self->pressed_ == hwnd)
+            self->pressed_ = nullptr;
         if (self->hovered_.erase(c))
             InvalidateRect(hwnd, nullptr, FALSE);
         break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
         self->keyboardCues_ = false;
-        self->pressedOn_ = c;
+        self->pressed_ = hwnd;
         self->pressPoint_ = {static_cast<short>(LOWORD(lParam)),
                              static_cast<short>(HIWORD(lParam))};
         ClientToScreen(hwnd, &self->pressPoint_);
         break;
     case WM_LBUTTONUP:
-        self->pressedOn_ = nullptr;
+        self->pressed_ = nullptr;
         break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
@@ -620,14 +620,14 @@ LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
-void MainWindow::OnMouseMove(const Control& c, WPARAM keys, LPARAM at) {
+void MainWindow::OnMouseMove(HWND child, const Control& c, WPARAM keys, LPARAM at) {
     // The left button counts only for a press that began on this control, as when the press
     // captures the mouse for the control under it.
     const WPARAM held = keys & MK_LBUTTON;
-    if (pressedOn_ != &c)
+    if (pressed_ != child)
         keys &= ~WPARAM{MK_LBUTTON};
     if (!held)
-        pressedOn_ = nullptr;
+        pressed_ = nullptr;
     const float x = static_cast<short>(LOWORD(at)) * 1440.0f / dpi_;
     const float y = static_cast<short>(HIWORD(at)) * 1440.0f / dpi_;
     c.RaiseMouseMove(ButtonState(keys), ShiftState(keys), x, y);

@@ -61,7 +61,7 @@ private:
 
     LRESULT OnCommand(HWND child, int code);
     // The mouse over a control that handles its moves (the title text, which drags the window).
-    void OnMouseMove(const Control& c, WPARAM keys, LPARAM at);
+    void OnMouseMove(HWND child, const Control& c, WPARAM keys, LPARAM at);
     LRESULT OnCtlColor(HDC dc, HWND child);
     bool OnSetCursor(HWND over);
     void OnClose();
@@ -93,9 +93,9 @@ private:
     std::map<FontKey, Font> fonts_;
     std::map<COLORREF, Brush> brushes_;
     std::set<const Control*> hovered_;
-    bool keyboardCues_ = false;          // focus cues show once the keyboard has moved the focus
-    const Control* pressedOn_ = nullptr; // the control the left button went down on
-    POINT pressPoint_{};                 // where, on the screen
+    bool keyboardCues_ = false; // focus cues show once the keyboard has moved the focus
+    HWND pressed_ = nullptr;    // the child the left button went down on
+    POINT pressPoint_{};        // where, on the screen
     Pictures pictures_;
     ProgressLine line_;
     TaskbarButton taskbar_;
