@@ -7,9 +7,8 @@ endif()
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-# GoogleTest's own code is not held to our warning flags.
-set(_vqx_saved_options "${CMAKE_CXX_FLAGS}")
 add_subdirectory("${VQX_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+# GoogleTest's own code is not held to our warning flags.
 foreach(t gtest gtest_main gmock gmock_main)
     if(TARGET ${t})
         target_compile_options(${t} PRIVATE -w)

@@ -1,7 +1,9 @@
 # shellcheck shell=bash
-# Shared functions of scripts/test and scripts/run; source it, don't run it.
+# Shared functions of the scripts in scripts/; source it, don't run it.
 #
-#   vqx_init               sets the Wine environment, installs the cleanup trap
+#   vqx_init               sets the Wine environment, VQX_TMP, installs the cleanup trap
+#   vqx_build PRESET [TARGET...]  configures PRESET (its log shown only on failure) and builds
+#                          the given targets, or all; returns 1 if configuring failed, 2 if building
 #   vqx_lock               one Wine user of build/wineprefix at a time (waits for the other)
 #   vqx_start_xvfb         a private Xvfb on a free display; exports DISPLAY
 #   vqx_start_wineserver   a warm, persistent wineserver for the prefix (call it first)
@@ -53,6 +55,7 @@ VQX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VQX_XVFB_PID=""
 VQX_WINESERVER_STARTED=0
 VQX_TMP=""
+VQX_JOBS=2 # parallel jobs of a build and of a ctest run
 # Bumped whenever vqx_prepare_prefix changes what it sets up: older prefixes are made again.
 VQX_PREFIX_VERSION=1
 
@@ -104,6 +107,23 @@ vqx_cleanup() {
         rm -rf "$VQX_TMP"
     fi
     exit "$status"
+}
+
+vqx_build() {
+    local preset=$1
+    shift
+    [[ -n "$VQX_TMP" ]] || vqx_die "vqx_build needs vqx_init first"
+    local log="$VQX_TMP/configure-$preset.log" targets=()
+    if (($#)); then
+        targets=(--target "$@")
+    fi
+    vqx_log "== $preset: configure"
+    if ! cmake --preset "$preset" >"$log" 2>&1; then
+        cat "$log" >&2
+        return 1
+    fi
+    vqx_log "== $preset: build${*:+ $*}"
+    cmake --build --preset "$preset" -j"$VQX_JOBS" "${targets[@]}" || return 2
 }
 
 # Wine processes of our prefix (Wine passes WINEPREFIX on to every process it starts), but not

@@ -2,6 +2,7 @@
 
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/WinText.h"
+#include "resources/ResourceIds.h"
 #include "window/Palette.h"
 
 #include <commctrl.h>
@@ -50,10 +51,10 @@ UINT DpiOf(HWND hwnd) {
     return dpi ? dpi : 96;
 }
 
-// The Open Sans faces the program carries (resources 101 to 103), for this process only.
+// The Open Sans faces the program carries, for this process only.
 void LoadCarriedFonts(HINSTANCE instance) {
-    for (int id = 101; id <= 103; ++id) {
-        HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+    for (int id : {IDR_FONT_REGULAR, IDR_FONT_LIGHT, IDR_FONT_SEMIBOLD}) {
+        HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
         HGLOBAL data = res ? LoadResource(instance, res) : nullptr;
         void* bytes = data ? LockResource(data) : nullptr;
         if (!bytes)
