@@ -70,6 +70,9 @@ inline void DeleteMemoryDc(HDC dc) {
 inline void FreeIcon(HICON icon) {
     DestroyIcon(icon);
 }
+inline void RemoveFontMemory(HANDLE fonts) {
+    RemoveFontMemResourceEx(fonts);
+}
 } // namespace detail
 
 using Font = Owned<HFONT, detail::DeleteGdi<HFONT>>;
@@ -81,6 +84,8 @@ using Bitmap = Owned<HBITMAP, detail::DeleteGdi<HBITMAP>>;
 using MemoryDc = Owned<HDC, detail::DeleteMemoryDc>;
 // Icons and cursors made by CreateIconIndirect (a cursor is an icon to DestroyIcon).
 using Icon = Owned<HICON, detail::FreeIcon>;
+// Fonts added for this process alone by AddFontMemResourceEx.
+using FontMemory = Owned<HANDLE, detail::RemoveFontMemory>;
 // A kernel object (event, thread, file mapping...). A file handle, whose "none" is
 // INVALID_HANDLE_VALUE, is a File.
 using Handle = Owned<HANDLE, detail::CloseKernel>;

@@ -12,6 +12,7 @@
 #include <cwchar>
 #include <exception>
 #include <iterator>
+#include <vector>
 
 namespace vqx::win32 {
 namespace {
@@ -52,7 +53,9 @@ UINT DpiOf(HWND hwnd) {
 }
 
 // The Open Sans faces the program carries, for this process only.
-void LoadCarriedFonts(HINSTANCE instance) {
+// They stay installed while the returned handles live.
+std::vector<FontMemory> LoadCarriedFonts(HINSTANCE instance) {
+    std::vector<FontMemory> fonts;
     for (int id : {IDR_FONT_REGULAR, IDR_FONT_LIGHT, IDR_FONT_SEMIBOLD}) {
         HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
         HGLOBAL data = res ? LoadResource(instance, res) : nullptr;
@@ -60,9 +63,11 @@ void LoadCarriedFonts(HINSTANCE instance) {
         if (!bytes)
             continue;
         DWORD installed = 0;
-        // Released by the system when the process ends.
-        AddFontMemResourceEx(bytes, SizeofResource(instance, res), nullptr, &installed);
+        if (HANDLE added =
+                AddFontMemResourceEx(bytes, SizeofResource(instance, res), nullptr, &installed))
+            fonts.emplace_back(added);
     }
+    return fonts;
 }
 
 } // namespace
@@ -77,7 +82,7 @@ bool MainWindow::Create() {
     wc.cbSize = sizeof wc;
     wc.hInstance = instance_;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIconW(instance_, L"IconoAPL");
+    wc.hIcon = LoadIconW(instance_, VQX_RESOURCE_NAME(IDI_ICONOAPL));
 
     wc.lpfnWndProc = WindowProc;
     wc.lpszClassName = kWindowClass;
@@ -698,7 +703,7 @@ int MainWindow::Run() {
 }
 
 int RunProgram(HINSTANCE instance) {
-    LoadCarriedFonts(instance);
+    const std::vector<FontMemory> fonts = LoadCarriedFonts(instance);
     Win32Shell shell;
     APLwAPP app(
         []() -> Result<std::unique_ptr<FileSystem>> {
