@@ -2,6 +2,7 @@
 // bar, the buttons, the fields and the background, the light-blue stage counter during a run,
 // and what the program file carries (version record, icon group, Open Sans faces). Also the
 // pictures of the README, made only when VQX_README_PICTURES names a folder for them.
+#include "resources/ResourceIds.h"
 #include "tests/e2e/Harness.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -672,10 +675,12 @@ TEST(AppearanceProgramFileTest, CarriesTheSpanishVersionRecordOfVersion5004) {
     ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00050000u) << "file version 5.0";
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000004u) << "file version .0.4";
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00050000u) << "product version 5.0";
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000004u) << "product version .0.4";
+    const DWORD high = MAKELONG(VQX_VERSION_MINOR, VQX_VERSION_MAJOR);
+    const DWORD low = MAKELONG(VQX_VERSION_TWEAK, VQX_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high) << "file version major.minor";
+    EXPECT_EQ(fixed->dwFileVersionLS, low) << "file version .patch.tweak";
+    EXPECT_EQ(fixed->dwProductVersionMS, high) << "product version major.minor";
+    EXPECT_EQ(fixed->dwProductVersionLS, low) << "product version .patch.tweak";
     EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u) << "no flags";
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
@@ -686,12 +691,16 @@ TEST(AppearanceProgramFileTest, CarriesTheSpanishVersionRecordOfVersion5004) {
     EXPECT_EQ(translation[0], 0x0C0A) << "Spanish (Spain)";
     EXPECT_EQ(translation[1], 0x04B0) << "Unicode";
 
+    // As the office knows it: "5.00.0004" for 5.0.0.4.
+    wchar_t version[32];
+    std::swprintf(version, std::size(version), L"%d.%02d.%04d", VQX_VERSION_MAJOR,
+                  VQX_VERSION_MINOR, VQX_VERSION_TWEAK);
     const std::pair<const wchar_t*, std::wstring> strings[] = {
         {L"CompanyName", L"Zorvantec\u00ae"},
         {L"FileDescription", L"Zorvantec VQX - Respaldo de seguridad"},
         {L"ProductName", L"Zorvantec VQX-UTL-RS"},
-        {L"FileVersion", L"5.00.0004"},
-        {L"ProductVersion", L"5.00.0004"},
+        {L"FileVersion", version},
+        {L"ProductVersion", version},
         {L"InternalName", L"Zorvantec UTL-RS"},
         {L"OriginalFilename", L"Zorvantec UTL-RS.exe"},
     };
@@ -815,8 +824,9 @@ std::wstring FullFontName(const std::string& font) {
 TEST(AppearanceProgramFileTest, CarriesTheThreeOpenSansFacesWhenTheBuildHadThem) {
     ResourceFile file;
     ASSERT_NE(file.Module(), nullptr) << "cannot load " << Narrow(ProgramPath());
-    const std::pair<int, std::wstring> faces[] = {
-        {101, L"Open Sans"}, {102, L"Open Sans Light"}, {103, L"Open Sans Semibold"}};
+    const std::pair<int, std::wstring> faces[] = {{IDR_FONT_REGULAR, L"Open Sans"},
+                                                  {IDR_FONT_LIGHT, L"Open Sans Light"},
+                                                  {IDR_FONT_SEMIBOLD, L"Open Sans Semibold"}};
     int carried = 0;
     for (const auto& [resource, face] : faces)
         carried += file.Bytes(MAKEINTRESOURCEW(resource), RT_RCDATA).empty() ? 0 : 1;
