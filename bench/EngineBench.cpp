@@ -40,7 +40,7 @@ int RunEngine(const std::vector<std::wstring>& args) {
         Fail("engine DATA DEST NAME ON|OFF [NOREADBACK]");
         return 2;
     }
-    Win32FileSystem fs(readBack);
+    win32::Win32FileSystem fs(readBack);
     QuietShell shell(Narrow(args[0]));
     APLwAPP app(fake::LendFileSystem(fs), shell);
     app.ItemCheck.SetTag(Narrow(args[3]));

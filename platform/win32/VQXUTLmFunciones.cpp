@@ -1,5 +1,7 @@
 #include "platform/win32/VQXUTLmFunciones.h"
 
+#include "platform/win32/WinText.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -7,9 +9,6 @@
 
 namespace vqx::win32 {
 namespace {
-
-// The shell's own limit for a path, terminator included.
-constexpr DWORD kLongPath = 32768;
 
 HICON LoadSharedIcon(const wchar_t* resource, int cxMetric, int cyMetric) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resource, IMAGE_ICON,
@@ -40,8 +39,8 @@ private:
 // The path of a chosen item, or empty text when it has none.
 std::wstring PathOf(PCIDLIST_ABSOLUTE item) {
 #if defined(NTDDI_VISTA) && NTDDI_VERSION >= NTDDI_VISTA
-    std::vector<wchar_t> path(kLongPath, L'\0');
-    if (!SHGetPathFromIDListEx(item, path.data(), kLongPath, GPFIDL_DEFAULT))
+    std::vector<wchar_t> path(kLongestPathLength + 1, L'\0');
+    if (!SHGetPathFromIDListEx(item, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT))
         return {};
 #else
     // Without the long-path variant: a buffer of the classic limit, which this call never

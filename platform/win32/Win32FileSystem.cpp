@@ -25,15 +25,16 @@
 #include <thread>
 #include <utility>
 
-namespace vqx {
+namespace vqx::win32 {
 namespace {
 
 constexpr DWORD kCopyChunk = 256u << 10;  // large enough to amortise the calls; writes of 1 MiB
                                           // and more are up to 5 times slower on some machines
 constexpr DWORD kReadLimit = 32u * 1024u; // a first line longer than this is not a line
-// The longest path the system takes (its native strings count their bytes in 16 bits). Wine
-// wraps a longer one around to a short, wrong name instead of refusing it.
-constexpr std::size_t kLongestPath = 32767;
+
+// A path longer than kLongestPathLength is refused here before any call: Wine wraps one around
+// to a short, wrong name instead of refusing it.
+
 // The longest name of one path element.
 constexpr std::size_t kLongestName = 255;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -641,7 +642,7 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
         path.pop_back();
     WIN32_FIND_DATAW entry;
     const std::wstring wide = ToWinPath(path);
-    if (wide.size() > kLongestPath)
+    if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "Exists");
     HANDLE found = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
@@ -693,7 +694,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     // An existing target file is the answer whatever the state of the source: "already
     // there". A folder under that name is not a copy of anything, so it is refused as such.
     const std::wstring dst = ToWinPath(target);
-    if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
+    if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
     const DWORD dstAttributes = GetFileAttributesW(dst.c_str());
     if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
@@ -739,7 +740,7 @@ public:
 
     Status Add(const std::string& source, const std::string& target, const GoOn& goOn) override {
         const std::wstring dst = ToWinPath(target);
-        if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
+        if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
             return Win32Error(ERROR_FILENAME_EXCED_RANGE, "CopyFile");
         // Here, before any copy of the batch writes into the folder.
         fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
@@ -790,7 +791,7 @@ Result<std::unique_ptr<CopyBatch>> Win32FileSystem::StartBatch() {
 
 Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& folder) {
     const std::wstring pattern = ToWinPath(folder) + L"\\*";
-    if (pattern.size() > kLongestPath)
+    if (pattern.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "ListFiles");
     WIN32_FIND_DATAW entry;
     HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
@@ -835,7 +836,7 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {
     const std::wstring wide = ToWinPath(path);
-    if (wide.size() > kLongestPath)
+    if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "MakeFolder");
     if (!CreateDirectoryW(wide.c_str(), nullptr))
         return Win32Error(GetLastError(), "MakeFolder");
@@ -890,4 +891,4 @@ Error Win32FileSystem::FileNotFound(const std::string& source) const {
     return Win32Error(ERROR_FILE_NOT_FOUND, source.c_str());
 }
 
-} // namespace vqx
+} // namespace vqx::win32

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-namespace vqx {
+namespace vqx::win32 {
 
 class Win32FileSystem : public FileSystem {
 public:
@@ -51,4 +51,4 @@ private:
     bool readBack_;
 };
 
-} // namespace vqx
+} // namespace vqx::win32

@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <type_traits>
 
-namespace vqx {
+namespace vqx::win32 {
 
 static_assert(std::is_same_v<DWORD, unsigned long>, "WinText.h declares DWORD as unsigned long");
 
@@ -89,4 +89,4 @@ Error Win32Error(unsigned long code, const char* source) {
     return e;
 }
 
-} // namespace vqx
+} // namespace vqx::win32
