@@ -4,7 +4,7 @@
 #include "platform/CopyTemporary.h"
 #include "platform/PathRules.h"
 
-#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinHandles.h"
 #include "platform/win32/WinText.h"
 
 #define XXH_INLINE_ALL
@@ -67,37 +67,6 @@ constexpr int kTemporaryNameTries = 8;
 constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// An owned file handle.
-class File {
-public:
-    File() = default;
-    explicit File(HANDLE handle) : h_(handle) {}
-    ~File() { Close(); }
-    File(File&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
-    File& operator=(File&& other) noexcept {
-        if (this != &other) {
-            Close();
-            h_ = std::exchange(other.h_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-    // False when the system reports a failure (for a written file: possibly lost data).
-    bool Close() {
-        if (!valid())
-            return true;
-        const bool ok = CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != FALSE;
-        return ok;
-    }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
 
 File OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     return File(CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
@@ -232,7 +201,7 @@ public:
     explicit Win32TextStream(File file) : file_(std::move(file)) {}
 
     Status WriteLine(const std::string& text) override {
-        if (!file_.valid())
+        if (!file_)
             return Win32Error(ERROR_INVALID_HANDLE, "WriteLine");
         const std::wstring line = ToWide(text) + L"\r\n";
         std::string bytes;
@@ -261,7 +230,7 @@ public:
     }
 
     Result<std::string> ReadLine() override {
-        if (!file_.valid())
+        if (!file_)
             return Win32Error(ERROR_INVALID_HANDLE, "ReadLine");
         LARGE_INTEGER start{};
         if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
@@ -302,7 +271,7 @@ public:
     }
 
     Status Close() override {
-        if (!file_.Close())
+        if (!CloseFile(file_))
             return Win32Error(GetLastError(), "Close");
         return {};
     }
@@ -371,7 +340,7 @@ public:
             file_ = OpenFile(path_, GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN |
                                  FILE_FLAG_OPEN_REPARSE_POINT);
-            if (file_.valid()) {
+            if (file_) {
                 owned_ = true;
                 return ERROR_SUCCESS;
             }
@@ -413,7 +382,7 @@ public:
     }
 
     HANDLE handle() const { return file_.get(); }
-    bool Close() { return file_.Close(); }
+    bool Close() { return CloseFile(file_); }
 
 private:
     void Discard() {
@@ -424,7 +393,7 @@ private:
         FILE_DISPOSITION_INFO disposition{TRUE};
         const bool marked = SetFileInformationByHandle(file_.get(), FileDispositionInfo,
                                                        &disposition, sizeof disposition);
-        file_.Close();
+        file_.reset();
         if (!marked)
             DeleteFileW(path_.c_str());
         owned_ = false;
@@ -448,7 +417,7 @@ public:
         // Reading shared with readers only: nobody can change the source while it is copied.
         File src = OpenFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN);
-        if (!src.valid())
+        if (!src)
             return GetLastError();
         // Not GetFileInformationByHandle: it also asks for the volume's serial number, which
         // under Wine is a round trip to its mount manager, longer than copying a small file.
@@ -531,10 +500,10 @@ public:
         constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         File back(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
                              FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (!back.valid() && GetLastError() == ERROR_INVALID_PARAMETER)
+        if (!back && GetLastError() == ERROR_INVALID_PARAMETER)
             back = File(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
                                    FILE_FLAG_WRITE_THROUGH | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (!back.valid())
+        if (!back)
             return GetLastError();
         // Unbuffered reads go into memory aligned to the device's sectors, in whole sectors:
         // pages are both. Sized to the file, up to a limit.
@@ -627,10 +596,6 @@ bool Accepts(const WIN32_FIND_DATAW& entry, Attr attr) {
 
 } // namespace
 
-void Win32FileSystem::FindCloser::operator()(void* handle) const {
-    FindClose(handle);
-}
-
 Win32FileSystem::Win32FileSystem(bool readBack) : readBack_(readBack) {}
 Win32FileSystem::~Win32FileSystem() = default;
 
@@ -644,16 +609,15 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
     const std::wstring wide = ToWinPath(path);
     if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "Exists");
-    HANDLE found = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (found == INVALID_HANDLE_VALUE) {
+    FindHandle found(FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!found) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
             err == ERROR_NO_MORE_FILES)
             return std::string();
         return Win32Error(err, "Exists");
     }
-    std::unique_ptr<void, FindCloser> handle(found);
     if (!IsPattern(path)) {
         // The find functions answer for a device name ("CON", "NUL.vqxdb") as if a file were
         // there; no file is.
@@ -662,7 +626,7 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
             return std::string();
         return Accepts(entry, attr) ? FromWide(entry.cFileName) : std::string();
     }
-    find_ = std::move(handle);
+    find_ = std::move(found);
     findAttr_ = attr;
     if (Accepts(entry, attr))
         return FromWide(entry.cFileName);
@@ -794,20 +758,19 @@ Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& f
     if (pattern.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "ListFiles");
     WIN32_FIND_DATAW entry;
-    HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    FindHandle found(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     std::vector<std::string> names;
-    if (found == INVALID_HANDLE_VALUE) {
+    if (!found) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
             return names;
         return Win32Error(err, "ListFiles");
     }
-    std::unique_ptr<void, FindCloser> handle(found);
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(FromWide(entry.cFileName));
-    } while (FindNextFileW(found, &entry));
+    } while (FindNextFileW(found.get(), &entry));
     if (const DWORD err = GetLastError(); err != ERROR_NO_MORE_FILES)
         return Win32Error(err, "ListFiles");
     return names;
@@ -818,11 +781,11 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
         return;
     const std::wstring mark(kTemporaryMark.begin(), kTemporaryMark.end());
     WIN32_FIND_DATAW entry;
-    HANDLE found = FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(), FindExInfoBasic,
-                                    &entry, FindExSearchNameMatch, nullptr, 0);
-    if (found == INVALID_HANDLE_VALUE)
+    const FindHandle found(FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(),
+                                            FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+                                            0));
+    if (!found)
         return;
-    std::unique_ptr<void, FindCloser> handle(found);
     // Never read-only, a folder or a link: the copy makes none of these. A temporary that a
     // running copy holds open shares nothing, so its delete fails, and it stays.
     constexpr DWORD kNotOurs =
@@ -831,7 +794,7 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
             !(entry.dwFileAttributes & kNotOurs) && IsTemporaryName(FromWide(entry.cFileName)))
             DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
-    } while (FindNextFileW(found, &entry));
+    } while (FindNextFileW(found.get(), &entry));
 }
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {
@@ -846,7 +809,7 @@ Status Win32FileSystem::MakeFolder(const std::string& path) {
 Result<std::unique_ptr<TextStream>> Win32FileSystem::CreateTextFile(const std::string& path) {
     File file = OpenFile(ToWinPath(path), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL);
-    if (!file.valid())
+    if (!file)
         return Win32Error(GetLastError(), "CreateTextFile");
     return Stream(std::move(file), "CreateTextFile");
 }
@@ -854,7 +817,7 @@ Result<std::unique_ptr<TextStream>> Win32FileSystem::CreateTextFile(const std::s
 Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::string& path) {
     File file = OpenFile(ToWinPath(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN);
-    if (!file.valid())
+    if (!file)
         return Win32Error(GetLastError(), "OpenTextFile");
     return Stream(std::move(file), "OpenTextFile");
 }
