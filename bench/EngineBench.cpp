@@ -1,9 +1,9 @@
 // The copies measured inside one process: the utility's backup run (the real file system and
 // shell, no window) and Wine's own CopyFileW followed by a flush of the copy.
 #include "bench/Bench.h"
-#include "platform/Borrowed.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Shell.h"
+#include "tests/fakes/Borrowed.h"
 #include "window/APLwAPP.h"
 
 #include <cstdio>
@@ -40,9 +40,9 @@ int RunEngine(const std::vector<std::wstring>& args) {
         Fail("engine DATA DEST NAME ON|OFF [NOREADBACK]");
         return 2;
     }
-    Win32FileSystem fs(readBack);
+    win32::Win32FileSystem fs(readBack);
     QuietShell shell(Narrow(args[0]));
-    APLwAPP app(LendFileSystem(fs), shell);
+    APLwAPP app(fake::LendFileSystem(fs), shell);
     app.ItemCheck.SetTag(Narrow(args[3]));
 
     const double start = Now();

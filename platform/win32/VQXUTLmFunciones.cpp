@@ -1,15 +1,15 @@
 #include "platform/win32/VQXUTLmFunciones.h"
 
-#include <objbase.h>
+#include "platform/win32/WinHandles.h"
+#include "platform/win32/WinText.h"
+
 #include <shlobj.h>
 
+#include <type_traits>
 #include <vector>
 
 namespace vqx::win32 {
 namespace {
-
-// The shell's own limit for a path, terminator included.
-constexpr DWORD kLongPath = 32768;
 
 HICON LoadSharedIcon(const wchar_t* resource, int cxMetric, int cyMetric) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resource, IMAGE_ICON,
@@ -21,27 +21,11 @@ void SendIcon(HWND window, WPARAM which, HICON icon) {
     SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
 }
 
-// COM for the dialog on this thread, undone on leaving when this call set it up (S_OK or
-// S_FALSE); a thread already in another apartment (RPC_E_CHANGED_MODE) is left as it is.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_))
-            CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
-
 // The path of a chosen item, or empty text when it has none.
 std::wstring PathOf(PCIDLIST_ABSOLUTE item) {
 #if defined(NTDDI_VISTA) && NTDDI_VERSION >= NTDDI_VISTA
-    std::vector<wchar_t> path(kLongPath, L'\0');
-    if (!SHGetPathFromIDListEx(item, path.data(), kLongPath, GPFIDL_DEFAULT))
+    std::vector<wchar_t> path(kLongestPathLength + 1, L'\0');
+    if (!SHGetPathFromIDListEx(item, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT))
         return {};
 #else
     // Without the long-path variant: a buffer of the classic limit, which this call never
@@ -75,7 +59,7 @@ void proFN_EstablecerIcono(HWND window, const wchar_t* resource, bool ownerChain
 }
 
 std::wstring proFN_SeleccionarCarpeta(HWND owner, const std::wstring& title) {
-    ComScope com;
+    const ComApartment com;                            // for the dialog
     std::vector<wchar_t> displayName(MAX_PATH, L'\0'); // filled by the dialog, not used after
 
     BROWSEINFOW info{};
@@ -87,12 +71,11 @@ std::wstring proFN_SeleccionarCarpeta(HWND owner, const std::wstring& title) {
     // BIF_NEWDIALOGSTYLE.
     info.ulFlags = BIF_RETURNONLYFSDIRS;
 
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    // Freed as ILFree frees it.
+    const TaskMemory<std::remove_pointer_t<PIDLIST_ABSOLUTE>> chosen(SHBrowseForFolderW(&info));
     if (!chosen)
         return {}; // cancelled or closed
-    std::wstring path = PathOf(chosen);
-    CoTaskMemFree(chosen); // what ILFree does
-    return path;
+    return PathOf(chosen.get());
 }
 
 } // namespace vqx::win32

@@ -4,7 +4,7 @@
 #include "platform/CopyTemporary.h"
 #include "platform/PathRules.h"
 
-#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinHandles.h"
 #include "platform/win32/WinText.h"
 
 #define XXH_INLINE_ALL
@@ -25,15 +25,16 @@
 #include <thread>
 #include <utility>
 
-namespace vqx {
+namespace vqx::win32 {
 namespace {
 
 constexpr DWORD kCopyChunk = 256u << 10;  // large enough to amortise the calls; writes of 1 MiB
                                           // and more are up to 5 times slower on some machines
 constexpr DWORD kReadLimit = 32u * 1024u; // a first line longer than this is not a line
-// The longest path the system takes (its native strings count their bytes in 16 bits). Wine
-// wraps a longer one around to a short, wrong name instead of refusing it.
-constexpr std::size_t kLongestPath = 32767;
+
+// A path longer than kLongestPathLength is refused here before any call: Wine wraps one around
+// to a short, wrong name instead of refusing it.
+
 // The longest name of one path element.
 constexpr std::size_t kLongestName = 255;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -66,37 +67,6 @@ constexpr int kTemporaryNameTries = 8;
 constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// An owned file handle.
-class File {
-public:
-    File() = default;
-    explicit File(HANDLE handle) : h_(handle) {}
-    ~File() { Close(); }
-    File(File&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
-    File& operator=(File&& other) noexcept {
-        if (this != &other) {
-            Close();
-            h_ = std::exchange(other.h_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-    // False when the system reports a failure (for a written file: possibly lost data).
-    bool Close() {
-        if (!valid())
-            return true;
-        const bool ok = CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != FALSE;
-        return ok;
-    }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
 
 File OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     return File(CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
@@ -231,7 +201,7 @@ public:
     explicit Win32TextStream(File file) : file_(std::move(file)) {}
 
     Status WriteLine(const std::string& text) override {
-        if (!file_.valid())
+        if (!file_)
             return Win32Error(ERROR_INVALID_HANDLE, "WriteLine");
         const std::wstring line = ToWide(text) + L"\r\n";
         std::string bytes;
@@ -260,7 +230,7 @@ public:
     }
 
     Result<std::string> ReadLine() override {
-        if (!file_.valid())
+        if (!file_)
             return Win32Error(ERROR_INVALID_HANDLE, "ReadLine");
         LARGE_INTEGER start{};
         if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
@@ -301,7 +271,7 @@ public:
     }
 
     Status Close() override {
-        if (!file_.Close())
+        if (!CloseFile(file_))
             return Win32Error(GetLastError(), "Close");
         return {};
     }
@@ -370,7 +340,7 @@ public:
             file_ = OpenFile(path_, GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN |
                                  FILE_FLAG_OPEN_REPARSE_POINT);
-            if (file_.valid()) {
+            if (file_) {
                 owned_ = true;
                 return ERROR_SUCCESS;
             }
@@ -412,7 +382,7 @@ public:
     }
 
     HANDLE handle() const { return file_.get(); }
-    bool Close() { return file_.Close(); }
+    bool Close() { return CloseFile(file_); }
 
 private:
     void Discard() {
@@ -423,7 +393,7 @@ private:
         FILE_DISPOSITION_INFO disposition{TRUE};
         const bool marked = SetFileInformationByHandle(file_.get(), FileDispositionInfo,
                                                        &disposition, sizeof disposition);
-        file_.Close();
+        file_.reset();
         if (!marked)
             DeleteFileW(path_.c_str());
         owned_ = false;
@@ -447,7 +417,7 @@ public:
         // Reading shared with readers only: nobody can change the source while it is copied.
         File src = OpenFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN);
-        if (!src.valid())
+        if (!src)
             return GetLastError();
         // Not GetFileInformationByHandle: it also asks for the volume's serial number, which
         // under Wine is a round trip to its mount manager, longer than copying a small file.
@@ -530,10 +500,10 @@ public:
         constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         File back(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
                              FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (!back.valid() && GetLastError() == ERROR_INVALID_PARAMETER)
+        if (!back && GetLastError() == ERROR_INVALID_PARAMETER)
             back = File(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
                                    FILE_FLAG_WRITE_THROUGH | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (!back.valid())
+        if (!back)
             return GetLastError();
         // Unbuffered reads go into memory aligned to the device's sectors, in whole sectors:
         // pages are both. Sized to the file, up to a limit.
@@ -626,10 +596,6 @@ bool Accepts(const WIN32_FIND_DATAW& entry, Attr attr) {
 
 } // namespace
 
-void Win32FileSystem::FindCloser::operator()(void* handle) const {
-    FindClose(handle);
-}
-
 Win32FileSystem::Win32FileSystem(bool readBack) : readBack_(readBack) {}
 Win32FileSystem::~Win32FileSystem() = default;
 
@@ -641,18 +607,17 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
         path.pop_back();
     WIN32_FIND_DATAW entry;
     const std::wstring wide = ToWinPath(path);
-    if (wide.size() > kLongestPath)
+    if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "Exists");
-    HANDLE found = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (found == INVALID_HANDLE_VALUE) {
+    FindHandle found(FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!found) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
             err == ERROR_NO_MORE_FILES)
             return std::string();
         return Win32Error(err, "Exists");
     }
-    std::unique_ptr<void, FindCloser> handle(found);
     if (!IsPattern(path)) {
         // The find functions answer for a device name ("CON", "NUL.vqxdb") as if a file were
         // there; no file is.
@@ -661,7 +626,7 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
             return std::string();
         return Accepts(entry, attr) ? FromWide(entry.cFileName) : std::string();
     }
-    find_ = std::move(handle);
+    find_ = std::move(found);
     findAttr_ = attr;
     if (Accepts(entry, attr))
         return FromWide(entry.cFileName);
@@ -693,7 +658,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     // An existing target file is the answer whatever the state of the source: "already
     // there". A folder under that name is not a copy of anything, so it is refused as such.
     const std::wstring dst = ToWinPath(target);
-    if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
+    if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
     const DWORD dstAttributes = GetFileAttributesW(dst.c_str());
     if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
@@ -739,7 +704,7 @@ public:
 
     Status Add(const std::string& source, const std::string& target, const GoOn& goOn) override {
         const std::wstring dst = ToWinPath(target);
-        if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPath)
+        if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
             return Win32Error(ERROR_FILENAME_EXCED_RANGE, "CopyFile");
         // Here, before any copy of the batch writes into the folder.
         fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
@@ -790,23 +755,22 @@ Result<std::unique_ptr<CopyBatch>> Win32FileSystem::StartBatch() {
 
 Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& folder) {
     const std::wstring pattern = ToWinPath(folder) + L"\\*";
-    if (pattern.size() > kLongestPath)
+    if (pattern.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "ListFiles");
     WIN32_FIND_DATAW entry;
-    HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    FindHandle found(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     std::vector<std::string> names;
-    if (found == INVALID_HANDLE_VALUE) {
+    if (!found) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
             return names;
         return Win32Error(err, "ListFiles");
     }
-    std::unique_ptr<void, FindCloser> handle(found);
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(FromWide(entry.cFileName));
-    } while (FindNextFileW(found, &entry));
+    } while (FindNextFileW(found.get(), &entry));
     if (const DWORD err = GetLastError(); err != ERROR_NO_MORE_FILES)
         return Win32Error(err, "ListFiles");
     return names;
@@ -817,11 +781,11 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
         return;
     const std::wstring mark(kTemporaryMark.begin(), kTemporaryMark.end());
     WIN32_FIND_DATAW entry;
-    HANDLE found = FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(), FindExInfoBasic,
-                                    &entry, FindExSearchNameMatch, nullptr, 0);
-    if (found == INVALID_HANDLE_VALUE)
+    const FindHandle found(FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(),
+                                            FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+                                            0));
+    if (!found)
         return;
-    std::unique_ptr<void, FindCloser> handle(found);
     // Never read-only, a folder or a link: the copy makes none of these. A temporary that a
     // running copy holds open shares nothing, so its delete fails, and it stays.
     constexpr DWORD kNotOurs =
@@ -830,12 +794,12 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
             !(entry.dwFileAttributes & kNotOurs) && IsTemporaryName(FromWide(entry.cFileName)))
             DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
-    } while (FindNextFileW(found, &entry));
+    } while (FindNextFileW(found.get(), &entry));
 }
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {
     const std::wstring wide = ToWinPath(path);
-    if (wide.size() > kLongestPath)
+    if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "MakeFolder");
     if (!CreateDirectoryW(wide.c_str(), nullptr))
         return Win32Error(GetLastError(), "MakeFolder");
@@ -845,7 +809,7 @@ Status Win32FileSystem::MakeFolder(const std::string& path) {
 Result<std::unique_ptr<TextStream>> Win32FileSystem::CreateTextFile(const std::string& path) {
     File file = OpenFile(ToWinPath(path), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL);
-    if (!file.valid())
+    if (!file)
         return Win32Error(GetLastError(), "CreateTextFile");
     return Stream(std::move(file), "CreateTextFile");
 }
@@ -853,7 +817,7 @@ Result<std::unique_ptr<TextStream>> Win32FileSystem::CreateTextFile(const std::s
 Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::string& path) {
     File file = OpenFile(ToWinPath(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN);
-    if (!file.valid())
+    if (!file)
         return Win32Error(GetLastError(), "OpenTextFile");
     return Stream(std::move(file), "OpenTextFile");
 }
@@ -890,4 +854,4 @@ Error Win32FileSystem::FileNotFound(const std::string& source) const {
     return Win32Error(ERROR_FILE_NOT_FOUND, source.c_str());
 }
 
-} // namespace vqx
+} // namespace vqx::win32

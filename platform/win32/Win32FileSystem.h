@@ -2,12 +2,13 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "platform/win32/WinHandles.h"
 
 #include <memory>
 #include <set>
 #include <string>
 
-namespace vqx {
+namespace vqx::win32 {
 
 class Win32FileSystem : public FileSystem {
 public:
@@ -41,14 +42,10 @@ private:
     // writes there: hidden files with a temporary's name, and nothing else.
     void SweepOnce(const std::wstring& folder);
 
-    // A find handle (HANDLE is void*), closed with FindClose.
-    struct FindCloser {
-        void operator()(void* handle) const;
-    };
-    std::unique_ptr<void, FindCloser> find_; // the pattern NextMatch continues
+    FindHandle find_; // the pattern NextMatch continues
     Attr findAttr_ = Attr::Normal;
     std::set<std::wstring> swept_; // the folders SweepOnce has seen
     bool readBack_;
 };
 
-} // namespace vqx
+} // namespace vqx::win32

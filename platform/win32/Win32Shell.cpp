@@ -19,32 +19,29 @@ Win32Shell::Win32Shell() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
         throw std::runtime_error("CreateEvent");
 }
 
-Win32Shell::~Win32Shell() {
-    CloseHandle(wake_);
-}
-
 void Win32Shell::Wake() {
-    SetEvent(wake_);
+    SetEvent(wake_.get());
 }
 
 void Win32Shell::RunUntil(const std::function<bool()>& done) {
     bool quit = false;
     int quitCode = 0;
     wakeAt_.reset();
+    const HANDLE wake = wake_.get();
     while (!done()) {
         const DWORD timeout = Timeout();
         // MWMO_INPUTAVAILABLE: input that an earlier look saw but left queued wakes us too.
         // Once WM_QUIT has come, only the wake is waited for: the window is going anyway.
-        const DWORD woke = quit ? WaitForSingleObject(wake_, timeout)
-                                : MsgWaitForMultipleObjectsEx(1, &wake_, timeout, QS_ALLINPUT,
-                                                              MWMO_INPUTAVAILABLE);
+        const DWORD woke =
+            quit ? WaitForSingleObject(wake, timeout)
+                 : MsgWaitForMultipleObjectsEx(1, &wake, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woke == WAIT_TIMEOUT) {
             wakeAt_.reset();
             continue;
         }
         if (woke == WAIT_FAILED) {
             // The run must still be seen to its end: wait for its reports alone.
-            if (WaitForSingleObject(wake_, timeout) == WAIT_TIMEOUT)
+            if (WaitForSingleObject(wake, timeout) == WAIT_TIMEOUT)
                 wakeAt_.reset();
             continue;
         }

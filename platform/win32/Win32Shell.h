@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/Shell.h"
-#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinHandles.h"
 
 #include <functional>
 #include <optional>
@@ -12,7 +12,6 @@ namespace vqx::win32 {
 class Win32Shell : public Shell {
 public:
     Win32Shell();
-    ~Win32Shell() override;
     Win32Shell(const Win32Shell&) = delete;
     Win32Shell& operator=(const Win32Shell&) = delete;
 
@@ -42,7 +41,7 @@ private:
 
     HWND owner_ = nullptr;
     int pointer_ = 0;
-    HANDLE wake_ = nullptr;                   // auto-reset: one Wake, one more look at `done`
+    Handle wake_;                             // auto-reset: one Wake, one more look at `done`
     std::optional<Clock::time_point> wakeAt_; // of the RunUntil under way
     std::function<bool(MSG&)> preTranslate_;
 };

@@ -93,6 +93,12 @@ using File = Owned<HANDLE, detail::CloseKernel, detail::Invalid>;
 // A FindFirstFileW enumeration.
 using FindHandle = Owned<HANDLE, detail::CloseFind, detail::Invalid>;
 
+// Closes `file` now, for the callers that must know: false when the system reports a failure,
+// which for a written file can mean lost data. An empty File closes without fault.
+inline bool CloseFile(File& file) {
+    return !file || CloseHandle(file.release()) != FALSE;
+}
+
 // Memory the system allocated for the caller to free: with LocalFree (FormatMessageW's text)
 // or with CoTaskMemFree (a shell item list).
 template <class T> using LocalMemory = Owned<T*, detail::FreeLocal>;
@@ -116,6 +122,7 @@ private:
 };
 
 // An object selected into a DC for the time of a scope; what was selected before comes back.
+// Not for a region: selecting one copies it into the clipping and returns no object.
 class Selection {
 public:
     Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}

@@ -1,6 +1,6 @@
 #include "platform/win32/WinText.h"
 
-#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinHandles.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <type_traits>
 
-namespace vqx {
+namespace vqx::win32 {
 
 static_assert(std::is_same_v<DWORD, unsigned long>, "WinText.h declares DWORD as unsigned long");
 
@@ -75,18 +75,16 @@ Error Win32Error(unsigned long code, const char* source) {
     const DWORD len = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (len > 0 && text) {
-        std::wstring w(text, len);
-        LocalFree(text);
+    const LocalMemory<wchar_t> owned(text);
+    if (len > 0 && owned) {
+        std::wstring w(owned.get(), len);
         while (!w.empty() && (w.back() == L'\r' || w.back() == L'\n' || w.back() == L' '))
             w.pop_back();
         e.description = FromWide(w);
-    } else if (text) {
-        LocalFree(text);
     }
     if (e.description.empty())
         e.description = "Error " + std::to_string(code);
     return e;
 }
 
-} // namespace vqx
+} // namespace vqx::win32

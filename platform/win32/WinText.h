@@ -1,13 +1,19 @@
-// Text and error conversions at the border between the UTF-8 core and the wide Win32 API.
+// Text, path and error conversions at the border between the UTF-8 core and the wide Win32 API,
+// and the longest path that API takes.
 // Kept free of <windows.h> so that its macros (CopyFile, MessageBox...) do not rename the
 // members of the core interfaces in files that include this one.
 #pragma once
 
 #include "platform/Result.h"
 
+#include <cstddef>
 #include <string>
 
-namespace vqx {
+namespace vqx::win32 {
+
+// The longest path the wide API takes, in UTF-16 units, its terminating NUL not counted (the
+// system's own strings count their bytes in 16 bits). A buffer for any path holds one more.
+inline constexpr std::size_t kLongestPathLength = 32767;
 
 // UTF-8 -> UTF-16; invalid sequences become U+FFFD.
 std::wstring ToWide(const std::string& utf8);
@@ -25,4 +31,4 @@ std::wstring ToWinPath(const std::string& utf8);
 // operation. `code` is a DWORD (unsigned long on every Windows compiler).
 Error Win32Error(unsigned long code, const char* source);
 
-} // namespace vqx
+} // namespace vqx::win32

@@ -3,7 +3,7 @@
 // ("Message 36"), the window's pointer ("Pointer=11"), control pointers, moves and showing.
 #pragma once
 
-#include "platform/Borrowed.h"
+#include "tests/fakes/Borrowed.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeShell.h"
 #include "tests/fakes/RecordingHost.h"

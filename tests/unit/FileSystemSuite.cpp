@@ -758,8 +758,8 @@ TEST(WinTextTest, Utf8AndUtf16RoundTrip) {
         {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ToWide(c.utf8), c.wide);
-        EXPECT_EQ(FromWide(c.wide), c.utf8);
+        EXPECT_EQ(win32::ToWide(c.utf8), c.wide);
+        EXPECT_EQ(win32::FromWide(c.wide), c.utf8);
     }
 }
 
@@ -775,7 +775,7 @@ TEST(WinTextTest, FullPathsTakeTheExtendedFormAsTheyAre) {
         {"d:\\Copias\\a \\b.", L"\\\\?\\d:\\Copias\\a \\b."}, // names kept exactly
         {"C:\\skip\\..\\x", L"\\\\?\\C:\\skip\\..\\x"},       // nothing normalised
         {"C:/Copias/a.txt", L"\\\\?\\C:\\Copias\\a.txt"},
-        {"C:\\" + longTail, L"\\\\?\\C:\\" + ToWide(longTail)},
+        {"C:\\" + longTail, L"\\\\?\\C:\\" + win32::ToWide(longTail)},
         {"\\\\server\\share\\a.", L"\\\\?\\UNC\\server\\share\\a."},
         {"\\\\?\\C:\\a ", L"\\\\?\\C:\\a "},
         {"relative\\..\\name", L"relative\\..\\name"}, // not a full path: as it is
@@ -783,7 +783,7 @@ TEST(WinTextTest, FullPathsTakeTheExtendedFormAsTheyAre) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in.substr(0, 30));
-        EXPECT_EQ(ToWinPath(c.in), c.out);
+        EXPECT_EQ(win32::ToWinPath(c.in), c.out);
     }
 }
 
@@ -801,7 +801,7 @@ TEST(WinTextTest, Win32ErrorCarriesTheHresultAndTheSystemsWords) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        const Error e = Win32Error(c.code, "Op");
+        const Error e = win32::Win32Error(c.code, "Op");
         EXPECT_EQ(e.number, c.number);
         EXPECT_LT(e.number, 0);
         EXPECT_EQ(e.source, "Op");

@@ -123,16 +123,17 @@ public:
         const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
         // The temporary path may come in 8.3 form; names must compare as the system returns them.
         std::wstring base(temp, n);
-        std::wstring longBase(32768, L'\0');
-        const DWORD m = GetLongPathNameW(base.c_str(), longBase.data(), 32768);
-        if (m > 0 && m < 32768)
+        std::wstring longBase(win32::kLongestPathLength + 1, L'\0');
+        const DWORD m =
+            GetLongPathNameW(base.c_str(), longBase.data(), static_cast<DWORD>(longBase.size()));
+        if (m > 0 && m < longBase.size())
             base.assign(longBase.c_str(), m);
         if (!base.empty() && base.back() == L'\\')
             base.pop_back();
         static unsigned counter = 0;
         for (;;) {
-            root_ = FromWide(base) + "\\vqx-fs-" + std::to_string(GetCurrentProcessId()) + "-" +
-                    std::to_string(++counter);
+            root_ = win32::FromWide(base) + "\\vqx-fs-" + std::to_string(GetCurrentProcessId()) +
+                    "-" + std::to_string(++counter);
             if (CreateDirectoryW(Native(root_).c_str(), nullptr))
                 break;
             if (GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -196,7 +197,7 @@ public:
         std::vector<std::string> names;
         ForEach(Native(folder), [&](const WIN32_FIND_DATAW& entry) {
             const bool dir = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            names.push_back(FromWide(entry.cFileName) + (dir ? "\\" : ""));
+            names.push_back(win32::FromWide(entry.cFileName) + (dir ? "\\" : ""));
         });
         std::sort(names.begin(), names.end());
         return names;
@@ -218,7 +219,7 @@ public:
     }
 
     // The long form of a full path, independent of the code under test.
-    static std::wstring Native(const std::string& path) { return L"\\\\?\\" + ToWide(path); }
+    static std::wstring Native(const std::string& path) { return L"\\\\?\\" + win32::ToWide(path); }
 
 private:
     template <class F> static void ForEach(const std::wstring& folder, F&& visit) {
@@ -244,7 +245,7 @@ private:
         RemoveDirectoryW(folder.c_str());
     }
 
-    std::unique_ptr<Win32FileSystem> fs_ = std::make_unique<Win32FileSystem>();
+    std::unique_ptr<win32::Win32FileSystem> fs_ = std::make_unique<win32::Win32FileSystem>();
     std::string root_;
 };
 

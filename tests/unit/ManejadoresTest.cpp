@@ -1,7 +1,7 @@
 // The input handlers on the window model: drag by the title text, the option toggle from the
 // image and its caption, the focus colouring and selection of the fields, and the destination
 // picker with the form it gives the chosen folder.
-#include "platform/Borrowed.h"
+#include "tests/fakes/Borrowed.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeShell.h"
 #include "tests/fakes/RecordingHost.h"
@@ -54,7 +54,7 @@ public:
 
 class ManejadoresTest : public ::testing::Test {
 protected:
-    ManejadoresTest() : app(LendFileSystem(fs), shell) {
+    ManejadoresTest() : app(fake::LendFileSystem(fs), shell) {
         app.AttachHost(&host);
         shell.borderNow = [this] { return app.ItemBorde(Campo::Destino).BorderColor(); };
     }
@@ -272,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ManejadoresWithoutHost, HandlersWorkOnTheModelAlone) {
     fake::FakeFileSystem fs;
     fake::FakeShell shell;
-    APLwAPP app(LendFileSystem(fs), shell);
+    APLwAPP app(fake::LendFileSystem(fs), shell);
     app.FormBarraTituloTXT_MouseMove(1, 0, 0.0f, 0.0f);
     app.ItemCheck.SetTag("ON");
     app.ItemCheckLBL_Click();

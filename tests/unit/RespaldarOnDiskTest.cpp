@@ -1,7 +1,7 @@
 // The backup run against each file system: the fake and, on Windows, real files. What is on
 // disk afterwards is what counts.
 #include "engine/Respaldar.h"
-#include "platform/Borrowed.h"
+#include "tests/fakes/Borrowed.h"
 #include "tests/fakes/RecordingObserver.h"
 #include "tests/unit/FsTestEnv.h"
 
@@ -47,7 +47,7 @@ protected:
     std::string Backup() const { return dest + "Respaldo VQX (07-12-2026).vqxdb"; }
     RunOutcome Run() {
         seen.leftOut.clear();
-        return engine::Run(LendFileSystem(env->Fs()),
+        return engine::Run(fake::LendFileSystem(env->Fs()),
                            {dest, "Respaldo VQX (07-12-2026)", data, true, true}, seen);
     }
 

@@ -3,7 +3,7 @@
 // the window's side of it: the status panel, the error report, the worker that does all the
 // file work, and a close.
 #include "engine/Respaldar.h"
-#include "platform/Borrowed.h"
+#include "tests/fakes/Borrowed.h"
 #include "tests/fakes/RecordingObserver.h"
 #include "tests/fakes/World.h"
 
@@ -52,7 +52,7 @@ protected:
     RunOutcome::Kind Run() {
         seen.events.clear();
         seen.leftOut.clear();
-        return engine::Run(LendFileSystem(fs), input, seen).kind;
+        return engine::Run(fake::LendFileSystem(fs), input, seen).kind;
     }
 
     FakeFileSystem fs;
@@ -156,7 +156,7 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
         fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
         fs.AddFile(kBackup, "buena");
         c.arrange(fs);
-        FileSystemFactory factory = LendFileSystem(fs);
+        FileSystemFactory factory = fake::LendFileSystem(fs);
         if (c.serviceFails)
             factory = [&] { return Result<std::unique_ptr<FileSystem>>(odd); };
         fake::RecordingObserver seen;
@@ -181,7 +181,7 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
     fs.SetFileSystem("exFAT");
     fs.SetSize(kData + "\\VQX Datos.mdb", std::uint64_t{5} << 30);
     fake::RecordingObserver seen;
-    EXPECT_EQ(engine::Run(LendFileSystem(fs), {kDest, kName, kData, false, false}, seen).kind,
+    EXPECT_EQ(engine::Run(fake::LendFileSystem(fs), {kDest, kName, kData, false, false}, seen).kind,
               RunOutcome::Kind::Completed);
 }
 
@@ -371,7 +371,7 @@ TEST(RespaldarWindowTest, ACloseDuringTheCopyHidesTheWindowAndCancelsTheCopy) {
 TEST(APLwAPPTest, ControlTreeAndArrays) {
     fake::FakeShell shell;
     FakeFileSystem fs;
-    APLwAPP app(LendFileSystem(fs), shell);
+    APLwAPP app(fake::LendFileSystem(fs), shell);
     std::vector<std::string> names;
     for (const auto& c : app.Controls())
         names.push_back(c->FullName() + "<" + (c->Container() ? c->Container()->Name() : "") + ">");

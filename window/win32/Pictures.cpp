@@ -11,8 +11,7 @@
 namespace vqx::win32 {
 namespace {
 
-HICON MakeIcon(const std::vector<std::uint32_t>& pixels, int size, bool cursor, int hotX,
-               int hotY) {
+Icon MakeIcon(const std::vector<std::uint32_t>& pixels, int size, bool cursor, int hotX, int hotY) {
     BITMAPV5HEADER h{};
     h.bV5Size = sizeof h;
     h.bV5Width = size;
@@ -25,12 +24,10 @@ HICON MakeIcon(const std::vector<std::uint32_t>& pixels, int size, bool cursor, 
     h.bV5BlueMask = 0x000000FF;
     h.bV5AlphaMask = 0xFF000000;
     void* bits = nullptr;
-    HDC dc = GetDC(nullptr);
-    HBITMAP colour =
-        CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS, &bits, nullptr, 0);
-    ReleaseDC(nullptr, dc);
+    const Bitmap colour(CreateDIBSection(WindowDc(nullptr).get(), reinterpret_cast<BITMAPINFO*>(&h),
+                                         DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!colour)
-        return nullptr;
+        return Icon();
     std::copy(pixels.begin(), pixels.end(), static_cast<std::uint32_t*>(bits));
     // The mask marks the transparent pixels, for anything that draws without the alpha channel.
     const int stride = ((size + 15) / 16) * 2;
@@ -40,48 +37,35 @@ HICON MakeIcon(const std::vector<std::uint32_t>& pixels, int size, bool cursor, 
             if ((pixels[static_cast<std::size_t>(y) * size + x] >> 24) < 128)
                 maskBits[static_cast<std::size_t>(y) * stride + x / 8] |=
                     static_cast<std::uint8_t>(0x80 >> (x % 8));
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, maskBits.data());
+    const Bitmap mask(CreateBitmap(size, size, 1, 1, maskBits.data()));
     ICONINFO info{};
     info.fIcon = cursor ? FALSE : TRUE;
     info.xHotspot = static_cast<DWORD>(hotX);
     info.yHotspot = static_cast<DWORD>(hotY);
-    info.hbmMask = mask;
-    info.hbmColor = colour;
-    HICON icon = CreateIconIndirect(&info);
-    DeleteObject(mask);
-    DeleteObject(colour);
-    return icon;
+    info.hbmMask = mask.get();
+    info.hbmColor = colour.get();
+    // The icon has copies of both bitmaps.
+    return Icon(CreateIconIndirect(&info));
 }
 
 } // namespace
 
-Pictures::~Pictures() {
-    for (auto& [k, icon] : icons_)
-        DestroyIcon(icon);
-    for (auto& [k, cursor] : cursors_)
-        DestroyCursor(cursor);
-}
-
 HICON Pictures::Icon(const std::string& key, int size) {
     auto it = icons_.find({key, size});
     if (it != icons_.end())
-        return it->second;
+        return it->second.get();
     if (!art::Known(key))
         return nullptr;
-    HICON icon = MakeIcon(art::Render(key, size), size, false, 0, 0);
-    icons_[{key, size}] = icon;
-    return icon;
+    return (icons_[{key, size}] = MakeIcon(art::Render(key, size), size, false, 0, 0)).get();
 }
 
 HCURSOR Pictures::Hand(int size) {
     auto it = cursors_.find(size);
     if (it != cursors_.end())
-        return it->second;
+        return it->second.get();
     int x = 0, y = 0;
     art::HandHotspot(size, x, y);
-    HCURSOR c = MakeIcon(art::Render("curHand", size), size, true, x, y);
-    cursors_[size] = c;
-    return c;
+    return (cursors_[size] = MakeIcon(art::Render("curHand", size), size, true, x, y)).get();
 }
 
 } // namespace vqx::win32

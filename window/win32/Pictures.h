@@ -1,7 +1,7 @@
 // The pictures of the two image lists and the buttons, drawn by code at any size.
 #pragma once
 
-#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinHandles.h"
 
 #include <map>
 #include <string>
@@ -14,7 +14,6 @@ public:
     Pictures() = default;
     Pictures(const Pictures&) = delete;
     Pictures& operator=(const Pictures&) = delete;
-    ~Pictures();
 
     // The icon for an image-list key at a size in pixels; nullptr for an unknown key.
     // The store owns it.
@@ -23,8 +22,9 @@ public:
     HCURSOR Hand(int size);
 
 private:
-    std::map<std::pair<std::string, int>, HICON> icons_;
-    std::map<int, HCURSOR> cursors_;
+    // win32::Icon, the owning handle: inside the class, Icon names the member function.
+    std::map<std::pair<std::string, int>, win32::Icon> icons_;
+    std::map<int, win32::Icon> cursors_; // a cursor is an icon to the system
 };
 
 } // namespace vqx::win32

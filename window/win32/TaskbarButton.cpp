@@ -1,15 +1,11 @@
 #include "window/win32/TaskbarButton.h"
 
-#include <objbase.h>
 #include <shobjidl.h>
 
 namespace vqx::win32 {
 
-TaskbarButton::~TaskbarButton() {
-    Release();
-    if (comStarted_)
-        CoUninitialize();
-}
+TaskbarButton::TaskbarButton() = default;
+TaskbarButton::~TaskbarButton() = default;
 
 UINT TaskbarButton::CreatedMessage() {
     static const UINT message = RegisterWindowMessageW(L"TaskbarButtonCreated");
@@ -23,27 +19,19 @@ void TaskbarButton::Attach(HWND window) {
         ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
 }
 
-void TaskbarButton::Release() {
-    if (list_)
-        list_->Release();
-    list_ = nullptr;
-}
-
 void TaskbarButton::Created() {
-    Release();
-    if (!comStarted_) {
-        const HRESULT hr =
-            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-        comStarted_ = SUCCEEDED(hr); // S_FALSE too: balanced by our CoUninitialize
-    }
+    list_.reset();
+    // Tried again while it has not worked (another apartment here): that leaves nothing to undo.
+    if (!com_ || !com_->Started())
+        com_.emplace();
     void* list = nullptr;
     if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
                                 &list)) ||
         !list)
         return; // no taskbar progress on this system: the window shows its own
-    list_ = static_cast<ITaskbarList3*>(list);
+    list_.reset(static_cast<ITaskbarList3*>(list));
     if (FAILED(list_->HrInit())) {
-        Release();
+        list_.reset();
         return;
     }
     stateShown_ = false;

@@ -3,8 +3,10 @@
 // and where the shell has no such object, the progress is only kept.
 #pragma once
 
-#include "platform/win32/WinInclude.h"
+#include "platform/win32/WinHandles.h"
 #include "window/RunProgress.h"
+
+#include <optional>
 
 struct ITaskbarList3;
 
@@ -12,7 +14,8 @@ namespace vqx::win32 {
 
 class TaskbarButton {
 public:
-    TaskbarButton() = default;
+    // Both out of line: only there is ITaskbarList3 complete, for the reference to be let go.
+    TaskbarButton();
     ~TaskbarButton();
     TaskbarButton(const TaskbarButton&) = delete;
     TaskbarButton& operator=(const TaskbarButton&) = delete;
@@ -27,11 +30,12 @@ public:
 
 private:
     void Apply();
-    void Release();
 
     HWND window_ = nullptr;
-    ITaskbarList3* list_ = nullptr; // owned
-    bool comStarted_ = false;       // COM was set up on this thread here, and is undone here
+    // Set up on this thread at the first Created(); declared first, so that it is undone only
+    // after the list is let go.
+    std::optional<ComApartment> com_;
+    ComRef<ITaskbarList3> list_;
     TaskbarProgress progress_;
     bool stateShown_ = false; // progress_.state is on the button already
 };

@@ -4,7 +4,7 @@
 
 #include "platform/FileSystem.h"
 
-namespace vqx {
+namespace vqx::fake {
 
 class BorrowedFileSystem : public FileSystem {
 public:
@@ -49,4 +49,4 @@ inline FileSystemFactory LendFileSystem(FileSystem& fs) {
     };
 }
 
-} // namespace vqx
+} // namespace vqx::fake
