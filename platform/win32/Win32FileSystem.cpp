@@ -89,16 +89,19 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     return true;
 }
 
-std::wstring FromAnsi(std::string_view bytes) {
-    if (bytes.empty())
-        return {};
-    const int inLen = static_cast<int>(bytes.size());
-    const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), inLen, nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), inLen, out.data(), n);
-    return out;
+// Reads `file` from where it stands to its end, `chunk` bytes at a time into `buffer`, handing
+// each piece's length to `take`. Stops at a failed read (its code) or at a nonzero code from
+// `take`; ERROR_SUCCESS at the end of the file.
+template <class Take> DWORD ReadToEnd(HANDLE file, void* buffer, DWORD chunk, Take take) {
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, chunk, &got, nullptr))
+            return GetLastError();
+        if (got == 0)
+            return ERROR_SUCCESS;
+        if (const DWORD err = take(got))
+            return err;
+    }
 }
 
 // The text in the ANSI code page, when that code page holds every character of it.
@@ -440,12 +443,7 @@ public:
             return err;
 
         ULONGLONG copied = 0, flushStarted = 0;
-        for (;;) {
-            DWORD got = 0;
-            if (!ReadFile(src.get(), buffer.get(), chunk, &got, nullptr))
-                return GetLastError();
-            if (got == 0)
-                break;
+        const DWORD err = ReadToEnd(src.get(), buffer.get(), chunk, [&](DWORD got) -> DWORD {
             DWORD put = 0;
             if (!WriteFile(tmp_.handle(), buffer.get(), got, &put, nullptr))
                 return GetLastError();
@@ -457,13 +455,16 @@ public:
             if (copied - flushStarted >= kFlushAside && !(flusher_ && flusher_->Busy())) {
                 if (!flusher_)
                     flusher_ = std::make_unique<Flusher>(tmp_.handle());
-                if (const DWORD err = flusher_->Start())
-                    return err;
+                if (const DWORD started = flusher_->Start())
+                    return started;
                 flushStarted = copied;
             }
             if (progress && !progress(copied, size_))
                 return ERROR_REQUEST_ABORTED;
-        }
+            return ERROR_SUCCESS;
+        });
+        if (err)
+            return err;
         LARGE_INTEGER endSize{};
         if (!GetFileSizeEx(src.get(), &endSize))
             return GetLastError();
@@ -516,17 +517,13 @@ public:
         if (XXH3_64bits_reset(hash_.get()) != XXH_OK)
             return ERROR_NOT_ENOUGH_MEMORY;
         ULONGLONG read = 0;
-        for (;;) {
-            DWORD got = 0;
-            if (!ReadFile(back.get(), buffer.get(), chunk, &got, nullptr))
-                return GetLastError();
-            if (got == 0)
-                break;
+        const DWORD err = ReadToEnd(back.get(), buffer.get(), chunk, [&](DWORD got) -> DWORD {
             XXH3_64bits_update(hash_.get(), buffer.get(), got);
             read += got;
-            if (goOn && !goOn())
-                return ERROR_REQUEST_ABORTED;
-        }
+            return goOn && !goOn() ? ERROR_REQUEST_ABORTED : ERROR_SUCCESS;
+        });
+        if (err)
+            return err;
         if (read != size_ || XXH3_64bits_digest(hash_.get()) != written)
             return ERROR_CRC;
         return ERROR_SUCCESS;

@@ -22,18 +22,26 @@ bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-} // namespace
-
-std::wstring ToWide(const std::string& utf8) {
-    if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX))
+std::wstring Widen(UINT codePage, std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX))
         return {};
-    const int inLen = static_cast<int>(utf8.size());
-    const int outLen = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), inLen, nullptr, 0);
+    const int inLen = static_cast<int>(bytes.size());
+    const int outLen = MultiByteToWideChar(codePage, 0, bytes.data(), inLen, nullptr, 0);
     if (outLen <= 0)
         return {};
     std::wstring out(static_cast<std::size_t>(outLen), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), inLen, out.data(), outLen);
+    MultiByteToWideChar(codePage, 0, bytes.data(), inLen, out.data(), outLen);
     return out;
+}
+
+} // namespace
+
+std::wstring ToWide(const std::string& utf8) {
+    return Widen(CP_UTF8, utf8);
+}
+
+std::wstring FromAnsi(std::string_view bytes) {
+    return Widen(CP_ACP, bytes);
 }
 
 std::string FromWide(const std::wstring& wide) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace vqx::win32 {
 
@@ -17,6 +18,8 @@ inline constexpr std::size_t kLongestPathLength = 32767;
 
 // UTF-8 -> UTF-16; invalid sequences become U+FFFD.
 std::wstring ToWide(const std::string& utf8);
+// Text in the system's ANSI code page (what Notepad wrote without a BOM) -> UTF-16.
+std::wstring FromAnsi(std::string_view bytes);
 // UTF-16 -> UTF-8; unpaired surrogates become U+FFFD.
 std::string FromWide(const std::wstring& wide);
 
