@@ -571,7 +571,12 @@ private:
     DWORD attributes_ = 0;
 };
 
-Result<std::unique_ptr<TextStream>> Stream(File file, const char* source) {
+// A text stream on the file at `path`, opened with these arguments of CreateFileW.
+Result<std::unique_ptr<TextStream>> Stream(const std::string& path, DWORD access, DWORD share,
+                                           DWORD disposition, DWORD flags, const char* source) {
+    File file = OpenFile(ToWinPath(path), access, share, disposition, flags);
+    if (!file)
+        return Win32Error(GetLastError(), source);
     std::unique_ptr<TextStream> stream(new (std::nothrow) Win32TextStream(std::move(file)));
     if (!stream)
         return Win32Error(ERROR_NOT_ENOUGH_MEMORY, source);
@@ -804,19 +809,13 @@ Status Win32FileSystem::MakeFolder(const std::string& path) {
 }
 
 Result<std::unique_ptr<TextStream>> Win32FileSystem::CreateTextFile(const std::string& path) {
-    File file = OpenFile(ToWinPath(path), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL);
-    if (!file)
-        return Win32Error(GetLastError(), "CreateTextFile");
-    return Stream(std::move(file), "CreateTextFile");
+    return Stream(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                  "CreateTextFile");
 }
 
 Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::string& path) {
-    File file = OpenFile(ToWinPath(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN);
-    if (!file)
-        return Win32Error(GetLastError(), "OpenTextFile");
-    return Stream(std::move(file), "OpenTextFile");
+    return Stream(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                  "OpenTextFile");
 }
 
 Result<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
