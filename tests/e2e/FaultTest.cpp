@@ -831,9 +831,13 @@ TEST_P(KillTest, TheNextRunReplacesTheLeftoverAndSucceeds) {
     ASSERT_TRUE(killed) << "TerminateProcess failed";
     expectCleanExit = false;
 
-    // What the kill left: the temporary, nothing false under a real name.
+    // What the kill left: the temporary, nothing false under a real name. In the data centre
+    // the copies that ran beside the big one may have left theirs too.
     EXPECT_TRUE(IsFileAt(BigTemporary())) << "the temporary of the killed copy is gone";
-    EXPECT_EQ(TemporariesUnder(DestinationPath()).size(), 1u);
+    if (GetParam().where == Where::Database)
+        EXPECT_EQ(TemporariesUnder(DestinationPath()).size(), 1u);
+    else
+        EXPECT_GE(TemporariesUnder(DestinationPath()).size(), 1u);
     if (GetParam().where == Where::Database) {
         EXPECT_TRUE(Holds(BackupFile(name), earlierDatabase)) << "the earlier backup was touched";
         EXPECT_EQ(ExpectFaithfulTree(Tree(), Earlier()), std::set<std::wstring>{L"Parametros.ini"});
