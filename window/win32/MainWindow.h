@@ -39,11 +39,11 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK FrameProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK ShapeProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK ChildSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK ChildProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT WindowProcBody(HWND, UINT, WPARAM, LPARAM);
     static LRESULT FrameProcBody(HWND, UINT, WPARAM, LPARAM);
     static LRESULT ShapeProcBody(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT ChildSubclassBody(HWND, UINT, WPARAM, LPARAM, DWORD_PTR);
+    static LRESULT ChildProcBody(HWND, UINT, WPARAM, LPARAM);
     static LRESULT Failed(HWND hwnd, const char* what) noexcept;
 
     bool Create();
@@ -84,6 +84,7 @@ private:
     UINT dpi_ = 96;
     std::map<const Control*, HWND> windows_;
     std::map<HWND, Control*> controls_;
+    std::map<HWND, WNDPROC> controlProcs_; // the controls' own procedures, behind ChildProc
     std::map<std::pair<const Control*, int>, HFONT> fonts_;
     std::map<COLORREF, HBRUSH> brushes_;
     std::set<const Control*> hovered_;
