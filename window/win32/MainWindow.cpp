@@ -5,8 +5,6 @@
 #include "resources/ResourceIds.h"
 #include "window/Palette.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
@@ -50,6 +48,17 @@ UINT DpiOf(HWND hwnd) {
     const WindowDc screen(nullptr);
     const UINT dpi = static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSX));
     return dpi ? dpi : 96;
+}
+
+// Whether a window has anything outside its client area: a border, a caption or a scroll bar.
+// None of the controls has: the system's painting of that area would only fetch and release a
+// device context, a dozen round trips to the server each under Wine, for every control shown.
+bool HasNonClientArea(HWND hwnd) {
+    const auto style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    const auto exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+    return (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_HSCROLL | WS_VSCROLL)) != 0 ||
+           (exStyle &
+            (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME)) != 0;
 }
 
 // The Open Sans faces the program carries, for this process only.
@@ -190,8 +199,16 @@ bool MainWindow::CreateControl(Control& c) {
         SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(s.maxLength), 0);
     if (c.Kind() == ControlKind::TextBox)
         SendMessageW(child, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
-    if (c.Kind() != ControlKind::Frame && c.Kind() != ControlKind::Shape)
-        return SetWindowSubclass(child, ChildSubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (c.Kind() != ControlKind::Frame && c.Kind() != ControlKind::Shape) {
+        // The control's procedure is replaced directly rather than through the common controls'
+        // subclassing, which looks its chain up in a window property (a round trip to the
+        // server under Wine) three times for every message.
+        const auto own =
+            SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ChildProc));
+        if (!own)
+            return false;
+        controlProcs_[child] = reinterpret_cast<WNDPROC>(own);
+    }
     return true;
 }
 
@@ -251,7 +268,10 @@ void MainWindow::ApplyZOrder() {
     for (auto& [parent, stack] : stacks) {
         HWND after = HWND_TOP;
         for (HWND w : stack) {
-            SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            // Most are in place already, in the order they were made, and are not moved: the
+            // first of a stack has nothing before it (HWND_TOP is null), each other the one above.
+            if (GetWindow(w, GW_HWNDPREV) != after)
+                SetWindowPos(w, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
             after = w;
         }
     }
@@ -530,6 +550,8 @@ LRESULT MainWindow::WindowProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 
 // Panels pass their children's notifications on to the window, where the handlers live.
 LRESULT MainWindow::FrameProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCPAINT && !HasNonClientArea(hwnd))
+        return 0;
     MainWindow* self = Self(hwnd);
     if (self) {
         switch (msg) {
@@ -564,18 +586,22 @@ LRESULT MainWindow::ShapeProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     if (msg == WM_ERASEBKGND)
         return 1;
+    if (msg == WM_NCPAINT && !HasNonClientArea(hwnd))
+        return 0;
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 // What the system's child controls do not tell their parent: mouse moves (to the controls that
 // handle them, and as hover over the buttons), where the left button went down, focus changes
-// and Space on the option picture.
-LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                      DWORD_PTR data) {
-    auto* self = reinterpret_cast<MainWindow*>(data);
+// and Space on the option picture. The controls' own procedures do the rest.
+LRESULT MainWindow::ChildProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    MainWindow* self = Self(hwnd); // set before ChildProc was put in place
+    const auto own = self->controlProcs_.find(hwnd);
+    if (own == self->controlProcs_.end())
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     const Control* c = self->ControlOf(hwnd);
     if (!c)
-        return DefSubclassProc(hwnd, msg, wParam, lParam);
+        return CallWindowProcW(own->second, hwnd, msg, wParam, lParam);
     switch (msg) {
     case WM_MOUSEMOVE:
         if (c->HasMouseMove()) {
@@ -619,11 +645,17 @@ LRESULT MainWindow::ChildSubclassBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
             return 0;
         }
         break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, ChildSubclassProc, 1);
+    case WM_NCPAINT:
+        if (!HasNonClientArea(hwnd))
+            return 0;
         break;
+    case WM_NCDESTROY: {
+        const WNDPROC last = own->second;
+        self->controlProcs_.erase(own);
+        return CallWindowProcW(last, hwnd, msg, wParam, lParam);
     }
-    return DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
+    return CallWindowProcW(own->second, hwnd, msg, wParam, lParam);
 }
 
 void MainWindow::OnMouseMove(HWND child, const Control& c, WPARAM keys, LPARAM at) {
@@ -672,9 +704,8 @@ LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
 LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
     VQX_GUARDED(ShapeProcBody(hwnd, msg, wParam, lParam))}
 
-LRESULT CALLBACK MainWindow::ChildSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                               UINT_PTR, DWORD_PTR data) {
-    VQX_GUARDED(ChildSubclassBody(hwnd, msg, wParam, lParam, data))
+LRESULT CALLBACK MainWindow::ChildProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    VQX_GUARDED(ChildProcBody(hwnd, msg, wParam, lParam))
 }
 
 #undef VQX_GUARDED

@@ -41,11 +41,11 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK FrameProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK ShapeProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK ChildSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK ChildProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT WindowProcBody(HWND, UINT, WPARAM, LPARAM);
     static LRESULT FrameProcBody(HWND, UINT, WPARAM, LPARAM);
     static LRESULT ShapeProcBody(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT ChildSubclassBody(HWND, UINT, WPARAM, LPARAM, DWORD_PTR);
+    static LRESULT ChildProcBody(HWND, UINT, WPARAM, LPARAM);
     static LRESULT Failed(HWND hwnd, const char* what) noexcept;
 
     bool Create();
@@ -88,7 +88,8 @@ private:
     UINT dpi_ = 96;
     std::map<const Control*, HWND> windows_;
     std::map<HWND, Control*> controls_;
-    HWND progressPanel_ = nullptr;                  // the panel that shows the progress line
+    std::map<HWND, WNDPROC> controlProcs_; // the controls' own procedures, behind ChildProc
+    HWND progressPanel_ = nullptr;         // the panel that shows the progress line
     using FontKey = std::pair<const Control*, int>; // the control and a percentage of its size
     std::map<FontKey, Font> fonts_;
     std::map<COLORREF, Brush> brushes_;

@@ -14,12 +14,27 @@
 namespace vqx::win32 {
 namespace {
 
+// A 32-bit bitmap to draw a control in before it goes to the screen. A DIB section rather than a
+// bitmap compatible with the window's DC: under Wine, making and selecting one of those asks the
+// server about the displays each time.
+HBITMAP DrawingBitmap(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
 // An off-screen copy of a rectangle of a DC, copied back when it goes.
 class OffScreen {
 public:
     OffScreen(HDC target, const RECT& area)
         : target_(target), area_(area), dc_(CreateCompatibleDC(target)),
-          bitmap_(CreateCompatibleBitmap(target, Width(), Height())) {
+          bitmap_(DrawingBitmap(Width(), Height())) {
         bitmapIn_.emplace(dc_.get(), bitmap_.get());
         SetViewportOrgEx(dc_.get(), -area.left, -area.top, nullptr);
     }

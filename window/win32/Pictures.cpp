@@ -24,8 +24,10 @@ Icon MakeIcon(const std::vector<std::uint32_t>& pixels, int size, bool cursor, i
     h.bV5BlueMask = 0x000000FF;
     h.bV5AlphaMask = 0xFF000000;
     void* bits = nullptr;
-    const Bitmap colour(CreateDIBSection(WindowDc(nullptr).get(), reinterpret_cast<BITMAPINFO*>(&h),
-                                         DIB_RGB_COLORS, &bits, nullptr, 0));
+    // No device context: DIB_RGB_COLORS needs none, and the screen's costs a dozen round trips to
+    // the server under Wine.
+    const Bitmap colour(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS,
+                                         &bits, nullptr, 0));
     if (!colour)
         return Icon();
     std::copy(pixels.begin(), pixels.end(), static_cast<std::uint32_t*>(bits));
