@@ -11,8 +11,8 @@ namespace vqx::art {
 // Keys: "icoEstadoON", "icoEstadoOFF", "icoEstadoOX", "icoCerrar", "curHand", "IconoAPL".
 bool Known(const std::string& key);
 
-// size x size pixels, rows top to bottom, each pixel 0xAARRGGBB with premultiplied colour.
-// Empty for an unknown key.
+// size x size pixels, rows top to bottom, each pixel 0xAARRGGBB with straight (not
+// premultiplied) colour. Empty for an unknown key.
 std::vector<std::uint32_t> Render(const std::string& key, int size);
 
 // Where the tip of the index finger of "curHand" lies at a size, for the pointer's hotspot.
