@@ -104,54 +104,51 @@ inline bool CloseFile(File& file) {
 template <class T> using LocalMemory = Owned<T*, detail::FreeLocal>;
 template <class T> using TaskMemory = Owned<T*, detail::FreeTask>;
 
-// A DC lent by GetDC for the time of a scope.
-class WindowDc {
+namespace detail {
+// A change to a DC undone when the scope ends: Undo(dc, token), with what the change returned.
+template <class Token, auto Undo> class DcScope {
 public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDc() {
-        if (dc_)
-            ReleaseDC(window_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
+    DcScope(HDC dc, Token token) : dc_(dc), token_(token) {}
+    ~DcScope() { Undo(dc_, token_); }
+    DcScope(const DcScope&) = delete;
+    DcScope& operator=(const DcScope&) = delete;
 
-private:
-    HWND window_;
+protected:
     HDC dc_;
+    Token token_;
+};
+inline void ReleaseWindowDc(HDC dc, HWND window) {
+    if (dc)
+        ReleaseDC(window, dc);
+}
+inline void SelectBack(HDC dc, HGDIOBJ old) {
+    if (old && old != HGDI_ERROR)
+        SelectObject(dc, old);
+}
+inline void RestoreSaved(HDC dc, int saved) {
+    if (saved)
+        RestoreDC(dc, saved);
+}
+} // namespace detail
+
+// A DC lent by GetDC for the time of a scope.
+class WindowDc : public detail::DcScope<HWND, detail::ReleaseWindowDc> {
+public:
+    explicit WindowDc(HWND window) : DcScope(GetDC(window), window) {}
+    HDC get() const { return dc_; }
 };
 
 // An object selected into a DC for the time of a scope; what was selected before comes back.
 // Not for a region: selecting one copies it into the clipping and returns no object.
-class Selection {
+class Selection : public detail::DcScope<HGDIOBJ, detail::SelectBack> {
 public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~Selection() {
-        if (old_ && old_ != HGDI_ERROR)
-            SelectObject(dc_, old_);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
+    Selection(HDC dc, HGDIOBJ object) : DcScope(dc, SelectObject(dc, object)) {}
 };
 
 // The whole state of a DC (clipping, selections, colours, modes) kept for the time of a scope.
-class SavedDc {
+class SavedDc : public detail::DcScope<int, detail::RestoreSaved> {
 public:
-    explicit SavedDc(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
-    ~SavedDc() {
-        if (saved_)
-            RestoreDC(dc_, saved_);
-    }
-    SavedDc(const SavedDc&) = delete;
-    SavedDc& operator=(const SavedDc&) = delete;
-
-private:
-    HDC dc_;
-    int saved_;
+    explicit SavedDc(HDC dc) : DcScope(dc, SaveDC(dc)) {}
 };
 
 // A COM interface pointer holding one reference.
