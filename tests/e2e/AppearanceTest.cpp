@@ -691,7 +691,7 @@ TEST(AppearanceProgramFileTest, CarriesTheSpanishVersionRecordOfVersion5004) {
     EXPECT_EQ(translation[0], 0x0C0A) << "Spanish (Spain)";
     EXPECT_EQ(translation[1], 0x04B0) << "Unicode";
 
-    // As the office knows it: "5.00.0004" for 5.0.0.4.
+    // As the office knows it: major, then minor in two digits and tweak in four.
     wchar_t version[32];
     std::swprintf(version, std::size(version), L"%d.%02d.%04d", VQX_VERSION_MAJOR,
                   VQX_VERSION_MINOR, VQX_VERSION_TWEAK);
