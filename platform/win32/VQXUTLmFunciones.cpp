@@ -37,10 +37,6 @@ struct ShellApi {
 #endif
 };
 
-template <typename Fn> Fn Entry(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // Null members when the library or an entry is missing. The library stays loaded.
 const ShellApi& Shell() {
     static const ShellApi api = [] {

@@ -39,9 +39,8 @@ int ShiftState(WPARAM keys) {
 // The DPI of a window; per monitor where the system knows it (Windows 10 on), else the
 // system's.
 UINT DpiOf(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow =
+        Entry<UINT(WINAPI*)(HWND)>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     if (getDpiForWindow && hwnd)
         if (UINT dpi = getDpiForWindow(hwnd))
             return dpi;
@@ -50,15 +49,18 @@ UINT DpiOf(HWND hwnd) {
     return dpi ? dpi : 96;
 }
 
-// Whether a window has anything outside its client area: a border, a caption or a scroll bar.
-// None of the controls has: the system's painting of that area would only fetch and release a
-// device context, a dozen round trips to the server each under Wine, for every control shown.
-bool HasNonClientArea(HWND hwnd) {
+// A WM_NCPAINT for a window with nothing outside its client area (no border, caption or scroll
+// bar), which none of the controls has: the system's painting of that area would only fetch and
+// release a device context, a dozen round trips to the server each under Wine, for every control
+// shown. The window answers it itself.
+bool NothingOutsideToPaint(HWND hwnd, UINT msg) {
+    if (msg != WM_NCPAINT)
+        return false;
     const auto style = GetWindowLongPtrW(hwnd, GWL_STYLE);
     const auto exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
-    return (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_HSCROLL | WS_VSCROLL)) != 0 ||
+    return (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_HSCROLL | WS_VSCROLL)) == 0 &&
            (exStyle &
-            (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME)) != 0;
+            (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME)) == 0;
 }
 
 // The Open Sans faces the program carries, for this process only.
@@ -550,7 +552,7 @@ LRESULT MainWindow::WindowProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 
 // Panels pass their children's notifications on to the window, where the handlers live.
 LRESULT MainWindow::FrameProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCPAINT && !HasNonClientArea(hwnd))
+    if (NothingOutsideToPaint(hwnd, msg))
         return 0;
     MainWindow* self = Self(hwnd);
     if (self) {
@@ -586,7 +588,7 @@ LRESULT MainWindow::ShapeProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     if (msg == WM_ERASEBKGND)
         return 1;
-    if (msg == WM_NCPAINT && !HasNonClientArea(hwnd))
+    if (NothingOutsideToPaint(hwnd, msg))
         return 0;
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
@@ -599,6 +601,8 @@ LRESULT MainWindow::ChildProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     const auto own = self->controlProcs_.find(hwnd);
     if (own == self->controlProcs_.end())
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (NothingOutsideToPaint(hwnd, msg))
+        return 0;
     const Control* c = self->ControlOf(hwnd);
     if (!c)
         return CallWindowProcW(own->second, hwnd, msg, wParam, lParam);
@@ -644,10 +648,6 @@ LRESULT MainWindow::ChildProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             c->RaiseClick();
             return 0;
         }
-        break;
-    case WM_NCPAINT:
-        if (!HasNonClientArea(hwnd))
-            return 0;
         break;
     case WM_NCDESTROY: {
         const WNDPROC last = own->second;
