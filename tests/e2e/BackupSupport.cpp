@@ -209,7 +209,14 @@ BoxIcon IconOf(const MessageBoxInfo& box) {
     GetWindowRect(icon, &r);
     if (r.right <= r.left || r.bottom <= r.top)
         return BoxIcon::None;
-    Image shown = Capture(r);
+    // A box that has only just appeared may not have painted its icon yet.
+    Image shown;
+    WaitUntil(
+        [&] {
+            shown = Capture(r);
+            return !shown.Empty() && !shown.Uniform();
+        },
+        Ms(2000));
     if (shown.Empty())
         return BoxIcon::Unknown;
     if (shown.Uniform())
