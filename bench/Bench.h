@@ -21,10 +21,17 @@ void Fail(const std::string& what); // to stderr
 
 std::string Narrow(const std::wstring& text);
 
+// The value below which `fraction` of the values lie (0.5: the median, 1: the largest).
+double Percentile(std::vector<double> values, double fraction);
+// Sleeps until `next`, then moves it on by `interval` (from now, when it was already past).
+void WaitForNextSample(double& next, double interval);
+
 // The subcommands; each returns the process exit code.
 int RunEngine(const std::vector<std::wstring>& args);   // engine DATA DEST NAME ON|OFF
 int RunCopyFile(const std::vector<std::wstring>& args); // copyfile SOURCE TARGET
 int RunProgram(const std::vector<std::wstring>& args);  // program DATABASE DEST [DATACENTRE]
 int RunStartup(const std::vector<std::wstring>& args);  // startup MINIMAL RUNS
+// device DATA DEST WRITE_MBPS READ_MBPS [STOP]
+int RunDevice(const std::vector<std::wstring>& args);
 
 } // namespace vqx::bench

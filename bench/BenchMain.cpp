@@ -2,6 +2,7 @@
 // arguments for the list.
 #include "bench/Bench.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -48,6 +49,23 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+    return values[rank];
+}
+
+void WaitForNextSample(double& next, double interval) {
+    next += interval;
+    const double now = Now();
+    if (next > now)
+        Sleep(static_cast<DWORD>((next - now) * 1000));
+    else
+        next = now;
+}
+
 } // namespace vqx::bench
 
 int wmain(int argc, wchar_t** argv) {
@@ -62,10 +80,13 @@ int wmain(int argc, wchar_t** argv) {
         return RunProgram(args);
     if (command == L"startup")
         return RunStartup(args);
+    if (command == L"device")
+        return RunDevice(args);
     std::fputs("usage: vqx_bench engine DATA DEST NAME ON|OFF [NOREADBACK]\n"
                "       vqx_bench copyfile SOURCE TARGET\n"
                "       vqx_bench program DATABASE DEST [DATACENTRE]\n"
-               "       vqx_bench startup MINIMAL RUNS\n",
+               "       vqx_bench startup MINIMAL RUNS\n"
+               "       vqx_bench device DATA DEST WRITE_MBPS READ_MBPS [STOP]\n",
                stderr);
     return 2;
 }

@@ -1,37 +1,14 @@
 // The copies measured inside one process: the utility's backup run (the real file system and
 // shell, no window) and Wine's own CopyFileW followed by a flush of the copy.
 #include "bench/Bench.h"
+#include "bench/QuietShell.h"
 #include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Shell.h"
 #include "tests/fakes/Borrowed.h"
 #include "window/APLwAPP.h"
 
 #include <cstdio>
 
 namespace vqx::bench {
-namespace {
-
-// The program's own shell, without a window: it waits for the run's worker as in the program
-// (its message queue is empty here), but reports message boxes on stderr and answers them with OK,
-// and names the data folder given instead of the folder of this program.
-class QuietShell : public win32::Win32Shell {
-public:
-    explicit QuietShell(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
-
-    int MessageBox(const std::string& text, const std::string& title, int) override {
-        Fail("message box \"" + title + "\": " + text);
-        ++boxes;
-        return mb::AnswerOk;
-    }
-    std::string DataFolder() override { return dataFolder_; }
-
-    int boxes = 0;
-
-private:
-    std::string dataFolder_;
-};
-
-} // namespace
 
 int RunEngine(const std::vector<std::wstring>& args) {
     const bool readBack = args.size() == 4;

@@ -59,14 +59,6 @@ std::optional<e2e::Child> ControlById(const App& app, int id) {
     return app.FindChild([id](const e2e::Child& c) { return c.id == id; });
 }
 
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-    return values[rank];
-}
-
 std::uint64_t BackupBytes(const std::wstring& dest) {
     WIN32_FIND_DATAW fd;
     HANDLE find = FindFirstFileW((dest + L"\\*.vqxdb").c_str(), &fd);
@@ -234,12 +226,7 @@ int RunProgram(const std::vector<std::wstring>& args) {
             Fail("the run took longer than 600 s");
             failed = true;
         }
-        next += kSampleInterval;
-        const double now = Now();
-        if (next > now)
-            Sleep(static_cast<DWORD>((next - now) * 1000));
-        else
-            next = now;
+        WaitForNextSample(next, kSampleInterval);
     }
     const double runSeconds = Now() - start;
     failed = failed || ReportBoxes(app);

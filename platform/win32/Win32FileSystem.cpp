@@ -4,6 +4,7 @@
 #include "platform/CopyTemporary.h"
 #include "platform/PathRules.h"
 
+#include "platform/win32/FileCalls.h"
 #include "platform/win32/WinHandles.h"
 #include "platform/win32/WinText.h"
 
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
@@ -21,9 +21,8 @@
 #include <mutex>
 #include <new>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <utility>
+#include <vector>
 
 namespace vqx::win32 {
 namespace {
@@ -32,17 +31,11 @@ constexpr DWORD kCopyChunk = 256u << 10;  // large enough to amortise the calls;
                                           // and more are up to 5 times slower on some machines
 constexpr DWORD kReadLimit = 32u * 1024u; // a first line longer than this is not a line
 
-// A path longer than kLongestPathLength is refused here before any call: Wine wraps one around
-// to a short, wrong name instead of refusing it.
-
 // The longest name of one path element.
 constexpr std::size_t kLongestName = 255;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Bom = "\xFF\xFE"; // UTF-16 LE, Notepad's "Unicode"
 
-// A long copy flushes what it has written on a helper thread each time this much more has been
-// written: the disk writes while the copy goes on, and the last flush is short.
-constexpr ULONGLONG kFlushAside = 32ull << 20;
 // A pause before a rename is tried again looks this often whether the copy is to stop.
 constexpr DWORD kPauseStepMs = 10;
 
@@ -50,10 +43,11 @@ constexpr DWORD kPauseStepMs = 10;
 // and a rename onto it fails meanwhile: it is tried again after these pauses (about a second
 // in all) before the failure counts.
 constexpr DWORD kRenamePausesMs[] = {50, 100, 200, 300, 400};
-// The read-back of a copy goes in pieces of at most this size, into memory aligned to a page
-// (both multiples of every sector size).
+// A copy is written without the system's cache, and read back the same way: in whole sectors,
+// from memory aligned to them. A page is a whole number of sectors of every current disk, and
+// aligned to them. The read-back goes in larger pieces: fewer calls, the same device time.
+constexpr DWORD kSector = 4096;
 constexpr DWORD kVerifyChunk = 1u << 20;
-constexpr ULONGLONG kPage = 4096;
 
 // The threads that copy the files of a batch side by side, and how many copies may wait for
 // them. Under Wine most of a small file's copy is name look-ups and the flush, which overlap.
@@ -69,7 +63,7 @@ constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 File OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    return File(CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
+    return File(os.CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
 }
 
 // Writes every byte or reports why not.
@@ -77,7 +71,7 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     while (size > 0) {
         const DWORD chunk = size > kCopyChunk ? kCopyChunk : static_cast<DWORD>(size);
         DWORD put = 0;
-        if (!WriteFile(file, data, chunk, &put, nullptr))
+        if (!os.WriteFile(file, data, chunk, &put, nullptr))
             return false;
         if (put == 0) {
             SetLastError(ERROR_WRITE_FAULT);
@@ -87,21 +81,6 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
         size -= put;
     }
     return true;
-}
-
-// Reads `file` from where it stands to its end, `chunk` bytes at a time into `buffer`, handing
-// each piece's length to `take`. Stops at a failed read (its code) or at a nonzero code from
-// `take`; ERROR_SUCCESS at the end of the file.
-template <class Take> DWORD ReadToEnd(HANDLE file, void* buffer, DWORD chunk, Take take) {
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, chunk, &got, nullptr))
-            return GetLastError();
-        if (got == 0)
-            return ERROR_SUCCESS;
-        if (const DWORD err = take(got))
-            return err;
-    }
 }
 
 // The text in the ANSI code page, when that code page holds every character of it.
@@ -121,83 +100,6 @@ bool ToAnsiExactly(const std::wstring& text, std::string& out) {
     // Not every code page reports a substitution; the way back proves the bytes.
     return FromAnsi(out) == text;
 }
-
-// Flushes a file that is being written, on a helper thread of its own, so that the disk writes
-// while the copy reads on. One thread for the whole copy: starting one costs about 4 ms under
-// Wine, and a 1 GiB copy flushes 32 times. The file must stay open until the flusher is gone.
-class Flusher {
-public:
-    explicit Flusher(HANDLE file) : file_(file) {}
-    ~Flusher() {
-        {
-            std::lock_guard lock(mutex_);
-            ending_ = true;
-        }
-        changed_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
-    }
-    Flusher(const Flusher&) = delete;
-    Flusher& operator=(const Flusher&) = delete;
-
-    bool Busy() {
-        std::lock_guard lock(mutex_);
-        return asked_ || flushing_;
-    }
-    // Starts a flush once the one before has ended; the error of an earlier flush, or 0.
-    DWORD Start() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !asked_ && !flushing_; });
-        if (error_ != ERROR_SUCCESS)
-            return error_;
-        if (!thread_.joinable()) {
-            try {
-                thread_ = std::thread([this] { Run(); });
-            } catch (const std::system_error&) {
-                // No thread: the same flush, here.
-                if (!FlushFileBuffers(file_))
-                    error_ = GetLastError();
-                return error_;
-            }
-        }
-        asked_ = true;
-        changed_.notify_all();
-        return ERROR_SUCCESS;
-    }
-    // Waits for the flush under way; the error of any flush, or 0.
-    DWORD Wait() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !asked_ && !flushing_; });
-        return error_;
-    }
-
-private:
-    // Nothing here can throw: no exception may leave a thread.
-    void Run() noexcept {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return asked_ || ending_; });
-            if (!asked_)
-                return;
-            asked_ = false;
-            flushing_ = true;
-            lock.unlock();
-            const DWORD error = FlushFileBuffers(file_) ? ERROR_SUCCESS : GetLastError();
-            lock.lock();
-            flushing_ = false;
-            if (error_ == ERROR_SUCCESS)
-                error_ = error;
-            changed_.notify_all();
-        }
-    }
-
-    HANDLE file_;
-    std::mutex mutex_; // guards what follows
-    std::condition_variable changed_;
-    bool asked_ = false, flushing_ = false, ending_ = false;
-    DWORD error_ = ERROR_SUCCESS;
-    std::thread thread_;
-};
 
 class Win32TextStream : public TextStream {
 public:
@@ -222,7 +124,7 @@ public:
             bytes = std::string(kBom) + FromWide(written_ + line);
             written_.clear();
             LARGE_INTEGER start{};
-            if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
+            if (!os.SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
                 return Win32Error(GetLastError(), "WriteLine");
         } else {
             bytes = FromWide(line);
@@ -236,13 +138,13 @@ public:
         if (!file_)
             return Win32Error(ERROR_INVALID_HANDLE, "ReadLine");
         LARGE_INTEGER start{};
-        if (!SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
+        if (!os.SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
             return Win32Error(GetLastError(), "ReadLine");
         std::string bytes(kReadLimit, '\0');
         DWORD have = 0;
         while (have < kReadLimit) {
             DWORD got = 0;
-            if (!ReadFile(file_.get(), bytes.data() + have, kReadLimit - have, &got, nullptr))
+            if (!os.ReadFile(file_.get(), bytes.data() + have, kReadLimit - have, &got, nullptr))
                 return Win32Error(GetLastError(), "ReadLine");
             if (got == 0)
                 break;
@@ -337,17 +239,29 @@ public:
 
     // Creates the temporary beside `target`; returns the Win32 error or 0.
     DWORD Create(const std::wstring& target) {
+        unbuffered_ = true;
         for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
             path_ = TemporaryPath(target);
-            // Readers are let in for the copy's own check, which reads it back.
-            file_ = OpenFile(path_, GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW,
-                             FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN |
-                                 FILE_FLAG_OPEN_REPARSE_POINT);
+            // Past the system's cache, each write is on the device when it returns: no long
+            // flush at the end for a stop to wait for, and the read-back asks the device. A
+            // file system that has no unbuffered access (some network redirectors) refuses it
+            // with ERROR_INVALID_PARAMETER; there each write goes through the cache to the
+            // device before it returns.
+            const DWORD flags = FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT |
+                                (unbuffered_ ? FILE_FLAG_NO_BUFFERING
+                                             : FILE_FLAG_WRITE_THROUGH | FILE_FLAG_SEQUENTIAL_SCAN);
+            // Readers are let in for the copy's own check, which may read it back by name.
+            file_ = OpenFile(path_, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                             CREATE_NEW, flags);
             if (file_) {
                 owned_ = true;
                 return ERROR_SUCCESS;
             }
             const DWORD err = GetLastError();
+            if (err == ERROR_INVALID_PARAMETER && unbuffered_) {
+                unbuffered_ = false;
+                continue;
+            }
             if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS)
                 return err;
         }
@@ -370,8 +284,8 @@ public:
         info->FileNameLength = nameBytes;
         std::memcpy(info->FileName, target.c_str(), nameBytes);
         for (std::size_t pause = 0;; ++pause) {
-            if (SetFileInformationByHandle(file_.get(), FileRenameInfo, info,
-                                           static_cast<DWORD>(words * sizeof(ULONGLONG)))) {
+            if (os.SetFileInformationByHandle(file_.get(), FileRenameInfo, info,
+                                              static_cast<DWORD>(words * sizeof(ULONGLONG)))) {
                 owned_ = false;
                 return ERROR_SUCCESS;
             }
@@ -385,6 +299,9 @@ public:
     }
 
     HANDLE handle() const { return file_.get(); }
+    const std::wstring& path() const { return path_; }
+    // Written past the system's cache: in whole sectors, from aligned memory.
+    bool unbuffered() const { return unbuffered_; }
     bool Close() { return CloseFile(file_); }
 
 private:
@@ -394,26 +311,84 @@ private:
         // Through the handle, which finds the file wherever its folder has gone meanwhile;
         // by its name where the system cannot.
         FILE_DISPOSITION_INFO disposition{TRUE};
-        const bool marked = SetFileInformationByHandle(file_.get(), FileDispositionInfo,
-                                                       &disposition, sizeof disposition);
+        const bool marked = os.SetFileInformationByHandle(file_.get(), FileDispositionInfo,
+                                                          &disposition, sizeof disposition);
         file_.reset();
         if (!marked)
-            DeleteFileW(path_.c_str());
+            os.DeleteFileW(path_.c_str());
         owned_ = false;
     }
 
     std::wstring path_;
     File file_;
     bool owned_ = false;
+    bool unbuffered_ = true;
 };
 
+} // namespace
+
+// Page-aligned pieces of memory for the copies, kept for the file system's life: a copy borrows
+// one and gives it back, so the copying threads reuse the same few pieces instead of an
+// allocation, its zero-filled pages and their release for every file.
+class CopyBuffers {
+public:
+    static_assert(kVerifyChunk >= kCopyChunk && kCopyChunk % kSector == 0 &&
+                  kVerifyChunk % kSector == 0);
+
+    struct PagesFree {
+        void operator()(std::byte* pages) const {
+            ::operator delete[](pages, std::align_val_t(kSector));
+        }
+    };
+    using Piece = std::unique_ptr<std::byte[], PagesFree>;
+
+    // kVerifyChunk bytes; empty when memory is short.
+    Piece Borrow() {
+        {
+            std::lock_guard lock(mutex_);
+            if (!free_.empty()) {
+                Piece piece = std::move(free_.back());
+                free_.pop_back();
+                return piece;
+            }
+        }
+        return Piece(new (std::align_val_t(kSector), std::nothrow) std::byte[kVerifyChunk]);
+    }
+    void GiveBack(Piece piece) {
+        if (!piece)
+            return;
+        std::lock_guard lock(mutex_);
+        try {
+            free_.push_back(std::move(piece));
+        } catch (const std::bad_alloc&) {
+            // Not kept: freed here.
+        }
+    }
+
+private:
+    std::mutex mutex_; // guards free_
+    std::vector<Piece> free_;
+};
+
+namespace {
+
+// The size of the pieces a file of `size` bytes is copied or read back in: whole sectors, at
+// most `most`.
+DWORD Piece(ULONGLONG size, DWORD most) {
+    return static_cast<DWORD>(
+        std::clamp<ULONGLONG>((size + kSector - 1) / kSector * kSector, kSector, most));
+}
+
 // One file on its way: read into a temporary beside its target (`Write`), put on the disk
-// (`Flush`), then given the target's name and the source's attributes (`Name`). Until then it
-// keeps the hidden mark, so a run killed at any moment leaves nothing visible and the next
-// one recognises the leftover; it is deleted again unless it got its name.
+// (`Flush`), read back (`Verify`), then given the target's name and the source's attributes
+// (`Name`). Until then it keeps the hidden mark, so a run killed at any moment leaves nothing
+// visible and the next one recognises the leftover; it is deleted again unless it got its name.
 class WrittenCopy {
 public:
-    explicit WrittenCopy(std::wstring dst) : dst_(std::move(dst)) {}
+    WrittenCopy(std::wstring dst, CopyBuffers& buffers) : dst_(std::move(dst)), buffers_(buffers) {}
+    ~WrittenCopy() { buffers_.GiveBack(std::move(buffer_)); }
+    WrittenCopy(const WrittenCopy&) = delete;
+    WrittenCopy& operator=(const WrittenCopy&) = delete;
 
     // Returns the Win32 error or 0. `progress` is called between chunks and may cancel.
     DWORD Write(const std::wstring& source, const CopyProgress& progress) {
@@ -426,68 +401,83 @@ public:
         // under Wine is a round trip to its mount manager, longer than copying a small file.
         FILE_BASIC_INFO info;
         FILE_STANDARD_INFO standard;
-        if (!GetFileInformationByHandleEx(src.get(), FileBasicInfo, &info, sizeof info) ||
-            !GetFileInformationByHandleEx(src.get(), FileStandardInfo, &standard, sizeof standard))
+        if (!os.GetFileInformationByHandleEx(src.get(), FileBasicInfo, &info, sizeof info) ||
+            !os.GetFileInformationByHandleEx(src.get(), FileStandardInfo, &standard,
+                                             sizeof standard))
             return GetLastError();
         size_ = static_cast<ULONGLONG>(standard.EndOfFile.QuadPart);
         attributes_ = info.FileAttributes & kCopiedAttributes;
 
-        // One buffer per copy, sized to the file.
-        const auto chunk = static_cast<DWORD>(std::clamp<ULONGLONG>(size_, 1, kCopyChunk));
-        std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
-        if (!buffer)
-            return ERROR_NOT_ENOUGH_MEMORY;
-        if (!hash_ || XXH3_64bits_reset(hash_.get()) != XXH_OK)
+        if (!buffer_)
+            buffer_ = buffers_.Borrow();
+        std::byte* const buffer = buffer_.get();
+        if (!buffer || !hash_ || XXH3_64bits_reset(hash_.get()) != XXH_OK)
             return ERROR_NOT_ENOUGH_MEMORY;
         if (const DWORD err = tmp_.Create(dst_))
             return err;
 
-        ULONGLONG copied = 0, flushStarted = 0;
-        const DWORD err = ReadToEnd(src.get(), buffer.get(), chunk, [&](DWORD got) -> DWORD {
-            DWORD put = 0;
-            if (!WriteFile(tmp_.handle(), buffer.get(), got, &put, nullptr))
-                return GetLastError();
-            if (put != got)
-                return ERROR_WRITE_FAULT;
-            XXH3_64bits_update(hash_.get(), buffer.get(), got);
-            copied += got;
-            // A long copy flushes aside as it goes, so that its last flush is short.
-            if (copied - flushStarted >= kFlushAside && !(flusher_ && flusher_->Busy())) {
-                if (!flusher_)
-                    flusher_ = std::make_unique<Flusher>(tmp_.handle());
-                if (const DWORD started = flusher_->Start())
-                    return started;
-                flushStarted = copied;
+        // Pieces no larger than the file: a read or write touches all the memory it is given
+        // (Windows locks it for unbuffered access), and a small file need not touch more.
+        const DWORD chunk = Piece(size_, kCopyChunk);
+        ULONGLONG copied = 0;
+        for (bool end = false; !end;) {
+            // A whole piece unless the source ends in it: every write but the last starts and
+            // ends on a sector boundary.
+            DWORD filled = 0;
+            while (filled < chunk) {
+                DWORD got = 0;
+                if (!os.ReadFile(src.get(), buffer + filled, chunk - filled, &got, nullptr))
+                    return GetLastError();
+                if (got == 0) {
+                    end = true;
+                    break;
+                }
+                filled += got;
             }
+            if (filled == 0)
+                break;
+            XXH3_64bits_update(hash_.get(), buffer, filled);
+            DWORD length = filled;
+            if (tmp_.unbuffered() && filled % kSector != 0) {
+                // The last piece goes as whole sectors; the file's end is set after.
+                length = (filled + kSector - 1) / kSector * kSector;
+                std::memset(buffer + filled, 0, length - filled);
+            }
+            DWORD put = 0;
+            if (!os.WriteFile(tmp_.handle(), buffer, length, &put, nullptr))
+                return GetLastError();
+            if (put != length)
+                return ERROR_WRITE_FAULT;
+            copied += filled;
             if (progress && !progress(copied, size_))
                 return ERROR_REQUEST_ABORTED;
-            return ERROR_SUCCESS;
-        });
-        if (err)
-            return err;
+        }
         LARGE_INTEGER endSize{};
-        if (!GetFileSizeEx(src.get(), &endSize))
+        if (!os.GetFileSizeEx(src.get(), &endSize))
             return GetLastError();
         if (copied != size_ || static_cast<ULONGLONG>(endSize.QuadPart) != size_)
             return ERROR_FILE_INVALID;
+        if (tmp_.unbuffered() && copied % kSector != 0) {
+            FILE_END_OF_FILE_INFO fileEnd{};
+            fileEnd.EndOfFile.QuadPart = static_cast<LONGLONG>(copied);
+            if (!os.SetFileInformationByHandle(tmp_.handle(), FileEndOfFileInfo, &fileEnd,
+                                               sizeof fileEnd))
+                return GetLastError();
+        }
 
         // The source's time now, its attributes only with the real name.
         FILE_BASIC_INFO basic{};
         basic.LastWriteTime = info.LastWriteTime;
         basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
-        if (!SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &basic, sizeof basic))
+        if (!os.SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &basic, sizeof basic))
             return GetLastError();
         return ERROR_SUCCESS;
     }
 
-    // The rename is durable only with the data under it on disk, and no rename flushes the
-    // file itself.
-    DWORD Flush() {
-        DWORD flushed = flusher_ ? flusher_->Wait() : ERROR_SUCCESS;
-        if (flushed == ERROR_SUCCESS && !FlushFileBuffers(tmp_.handle()))
-            flushed = GetLastError();
-        return flushed;
-    }
+    // The rename is durable only with the data under it on the device, and no rename flushes
+    // the file itself: this writes what the system still holds of it (its size and times, after
+    // unbuffered writes) and has the device empty its own cache.
+    DWORD Flush() { return os.FlushFileBuffers(tmp_.handle()) ? ERROR_SUCCESS : GetLastError(); }
 
     // Reads the copy back from its device, past the system's cache, and compares it with what
     // was read from the source: a device that accepts writes and returns other data (a worn or
@@ -495,35 +485,48 @@ public:
     // error or 0; ERROR_CRC when the data differs. Once flushed only.
     DWORD Verify(const GoOn& goOn) {
         const XXH64_hash_t written = XXH3_64bits_digest(hash_.get());
-        // Through the open handle, so that the very file is read whatever its name; without
-        // buffering, so that the data comes from the device. A file system that refuses that
-        // (some network redirectors) is read as closely as it allows.
-        constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        File back(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
-                             FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (!back && GetLastError() == ERROR_INVALID_PARAMETER)
-            back = File(ReOpenFile(tmp_.handle(), GENERIC_READ, kShareAll,
-                                   FILE_FLAG_WRITE_THROUGH | FILE_FLAG_SEQUENTIAL_SCAN));
-        if (!back)
+        // Written unbuffered, the copy's own handle reads from the device. Otherwise a handle
+        // of its own, by the temporary's name, which nobody can take meanwhile (the copy shares
+        // neither writing nor deleting): unbuffered where the file system allows that for
+        // reading, else through the cache, which then proves what the file system returns
+        // rather than what the device holds. Not ReOpenFile: some redirectors refuse it.
+        File own;
+        HANDLE back = tmp_.handle();
+        if (!tmp_.unbuffered()) {
+            constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+            own = OpenFile(tmp_.path(), GENERIC_READ, kShareAll, OPEN_EXISTING,
+                           FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN);
+            if (!own && GetLastError() == ERROR_INVALID_PARAMETER)
+                own = OpenFile(tmp_.path(), GENERIC_READ, kShareAll, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN);
+            if (!own)
+                return GetLastError();
+            back = own.get();
+        }
+        std::byte* const buffer = buffer_.get();
+        if (!buffer || XXH3_64bits_reset(hash_.get()) != XXH_OK)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        // Whole pieces from the start. The piece that comes back short holds the end: a
+        // further read would start at the end of the file, not on a sector boundary, which
+        // unbuffered access forbids.
+        const LARGE_INTEGER start{};
+        if (!os.SetFilePointerEx(back, start, nullptr, FILE_BEGIN))
             return GetLastError();
-        // Unbuffered reads go into memory aligned to the device's sectors, in whole sectors:
-        // pages are both. Sized to the file, up to a limit.
-        const auto chunk = static_cast<DWORD>(
-            std::min<ULONGLONG>(kVerifyChunk, (size_ + kPage - 1) / kPage * kPage + kPage));
-        std::unique_ptr<std::byte[], PagesFree> buffer(new (std::align_val_t(kPage), std::nothrow)
-                                                           std::byte[chunk]);
-        if (!buffer)
-            return ERROR_NOT_ENOUGH_MEMORY;
-        if (XXH3_64bits_reset(hash_.get()) != XXH_OK)
-            return ERROR_NOT_ENOUGH_MEMORY;
+        const DWORD chunk = Piece(size_, kVerifyChunk);
         ULONGLONG read = 0;
-        const DWORD err = ReadToEnd(back.get(), buffer.get(), chunk, [&](DWORD got) -> DWORD {
-            XXH3_64bits_update(hash_.get(), buffer.get(), got);
+        for (;;) {
+            DWORD got = 0;
+            if (!os.ReadFile(back, buffer, chunk, &got, nullptr))
+                return GetLastError();
+            XXH3_64bits_update(hash_.get(), buffer, got);
             read += got;
-            return goOn && !goOn() ? ERROR_REQUEST_ABORTED : ERROR_SUCCESS;
-        });
-        if (err)
-            return err;
+            if (goOn && !goOn())
+                return ERROR_REQUEST_ABORTED;
+            if (got < chunk)
+                break;
+        }
+        // Not needed any more: another copy may have it while this one is named.
+        buffers_.GiveBack(std::move(buffer_));
         if (read != size_ || XXH3_64bits_digest(hash_.get()) != written)
             return ERROR_CRC;
         return ERROR_SUCCESS;
@@ -534,7 +537,7 @@ public:
             // A file that took the name first: the same answer as when it was there before.
             // A folder under that name is not a copy of anything, so it is refused as such.
             if (!replace && err == ERROR_ALREADY_EXISTS) {
-                const DWORD there = GetFileAttributesW(dst_.c_str());
+                const DWORD there = os.GetFileAttributesW(dst_.c_str());
                 err = there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)
                           ? ERROR_ACCESS_DENIED
                           : ERROR_FILE_EXISTS;
@@ -544,8 +547,8 @@ public:
         // Through the handle that still holds it: the attributes reach this file and no other.
         FILE_BASIC_INFO attributes{};
         attributes.FileAttributes = attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &attributes,
-                                        sizeof attributes))
+        if (!os.SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &attributes,
+                                           sizeof attributes))
             return GetLastError();
         tmp_.Close(); // the data is on the disk already: a failing close loses nothing
         return ERROR_SUCCESS;
@@ -554,19 +557,15 @@ public:
     ULONGLONG size() const { return size_; }
 
 private:
-    struct PagesFree {
-        void operator()(std::byte* pages) const {
-            ::operator delete[](pages, std::align_val_t(kPage));
-        }
-    };
     struct HashFree {
         void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
     };
 
     std::wstring dst_;
+    CopyBuffers& buffers_;
+    CopyBuffers::Piece buffer_; // from Write to the end of Verify
     std::unique_ptr<XXH3_state_t, HashFree> hash_{XXH3_createState()}; // of the data written
     TempCopy tmp_;
-    std::unique_ptr<Flusher> flusher_; // declared after tmp_: gone before the file closes
     ULONGLONG size_ = 0;
     DWORD attributes_ = 0;
 };
@@ -598,7 +597,8 @@ bool Accepts(const WIN32_FIND_DATAW& entry, Attr attr) {
 
 } // namespace
 
-Win32FileSystem::Win32FileSystem(bool readBack) : readBack_(readBack) {}
+Win32FileSystem::Win32FileSystem(bool readBack)
+    : buffers_(std::make_unique<CopyBuffers>()), readBack_(readBack) {}
 Win32FileSystem::~Win32FileSystem() = default;
 
 Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, Attr attr) {
@@ -611,8 +611,9 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
     const std::wstring wide = ToWinPath(path);
     if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "Exists");
-    FindHandle found(FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    FindHandle found(os.FindFirstFileExW(wide.c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH));
     if (!found) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ||
@@ -643,7 +644,7 @@ Result<std::string> Win32FileSystem::NextMatch() {
 
 Result<std::string> Win32FileSystem::Advance(const char* source) {
     WIN32_FIND_DATAW entry;
-    while (FindNextFileW(find_.get(), &entry)) {
+    while (os.FindNextFileW(find_.get(), &entry)) {
         if (Accepts(entry, findAttr_))
             return FromWide(entry.cFileName);
     }
@@ -662,7 +663,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     const std::wstring dst = ToWinPath(target);
     if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
-    const DWORD dstAttributes = GetFileAttributesW(dst.c_str());
+    const DWORD dstAttributes = os.GetFileAttributesW(dst.c_str());
     if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
         if (dstAttributes & FILE_ATTRIBUTE_DIRECTORY)
             return Win32Error(ERROR_ACCESS_DENIED, op);
@@ -671,7 +672,7 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     }
 
     SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
-    WrittenCopy copy(dst);
+    WrittenCopy copy(dst, *buffers_);
     if (const DWORD err = copy.Write(ToWinPath(source), progress))
         return Win32Error(err, op);
     if (const DWORD err = copy.Flush())
@@ -687,13 +688,13 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     // The copy keeps the source's read-only mark, and Windows refuses to replace a read-only
     // file: an earlier backup of a read-only database would block every later one. The mark
     // comes off just for the replacement and goes back if it fails.
-    const DWORD existing = overwrite ? GetFileAttributesW(dst.c_str()) : INVALID_FILE_ATTRIBUTES;
+    const DWORD existing = overwrite ? os.GetFileAttributesW(dst.c_str()) : INVALID_FILE_ATTRIBUTES;
     const bool unmarked = existing != INVALID_FILE_ATTRIBUTES &&
                           (existing & FILE_ATTRIBUTE_READONLY) &&
-                          SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
+                          os.SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
     if (const DWORD err = copy.Name(overwrite, goOn)) {
         if (unmarked)
-            SetFileAttributesW(dst.c_str(), existing);
+            os.SetFileAttributesW(dst.c_str(), existing);
         return Win32Error(err, op);
     }
     return {};
@@ -710,7 +711,9 @@ public:
             return Win32Error(ERROR_FILENAME_EXCED_RANGE, "CopyFile");
         // Here, before any copy of the batch writes into the folder.
         fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
-        if (!pool_.Add(target, std::make_unique<Job>(ToWinPath(source), dst, fs_.readBack_), goOn))
+        if (!pool_.Add(target,
+                       std::make_unique<Job>(ToWinPath(source), dst, *fs_.buffers_, fs_.readBack_),
+                       goOn))
             return Win32Error(ERROR_REQUEST_ABORTED, "CopyFile");
         return {};
     }
@@ -721,8 +724,8 @@ public:
 
 private:
     struct Job : CopyPool::Job {
-        Job(std::wstring source, const std::wstring& dst, bool readBack)
-            : source(std::move(source)), copy(dst), readBack(readBack) {}
+        Job(std::wstring source, const std::wstring& dst, CopyBuffers& buffers, bool readBack)
+            : source(std::move(source)), copy(dst, buffers), readBack(readBack) {}
         Status Run(const GoOn& goOn) override {
             DWORD err = copy.Write(
                 source, [&goOn](std::uint64_t, std::uint64_t) { return !goOn || goOn(); });
@@ -760,8 +763,9 @@ Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& f
     if (pattern.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "ListFiles");
     WIN32_FIND_DATAW entry;
-    FindHandle found(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
-                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    FindHandle found(os.FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH));
     std::vector<std::string> names;
     if (!found) {
         const DWORD err = GetLastError();
@@ -772,7 +776,7 @@ Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& f
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(FromWide(entry.cFileName));
-    } while (FindNextFileW(found.get(), &entry));
+    } while (os.FindNextFileW(found.get(), &entry));
     if (const DWORD err = GetLastError(); err != ERROR_NO_MORE_FILES)
         return Win32Error(err, "ListFiles");
     return names;
@@ -783,9 +787,9 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
         return;
     const std::wstring mark(kTemporaryMark.begin(), kTemporaryMark.end());
     WIN32_FIND_DATAW entry;
-    const FindHandle found(FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(),
-                                            FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                            0));
+    const FindHandle found(os.FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(),
+                                               FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                               nullptr, 0));
     if (!found)
         return;
     // Never read-only, a folder or a link: the copy makes none of these. A temporary that a
@@ -795,15 +799,15 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
     do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
             !(entry.dwFileAttributes & kNotOurs) && IsTemporaryName(FromWide(entry.cFileName)))
-            DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
-    } while (FindNextFileW(found.get(), &entry));
+            os.DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
+    } while (os.FindNextFileW(found.get(), &entry));
 }
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {
     const std::wstring wide = ToWinPath(path);
     if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "MakeFolder");
-    if (!CreateDirectoryW(wide.c_str(), nullptr))
+    if (!os.CreateDirectoryW(wide.c_str(), nullptr))
         return Win32Error(GetLastError(), "MakeFolder");
     return {};
 }
@@ -820,23 +824,33 @@ Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::str
 
 Result<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(ToWinPath(path).c_str(), GetFileExInfoStandard, &data))
+    if (!os.GetFileAttributesExW(ToWinPath(path).c_str(), GetFileExInfoStandard, &data))
         return Win32Error(GetLastError(), "FileSize");
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// Both checks reach the destination folder through the "\\?\" form: a folder deeper than
+// MAX_PATH, or one whose name ends in a space or a dot, is asked about itself, not skipped or
+// taken for its sibling.
 Result<std::uint64_t> Win32FileSystem::FreeSpace(const std::string& folder) {
+    std::wstring path = ToWinPath(folder);
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\'; // a share is named with a trailing separator
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(ToWide(folder).c_str(), &available, nullptr, nullptr))
+    if (!os.GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr))
         return Win32Error(GetLastError(), "FreeSpace");
     return static_cast<std::uint64_t>(available.QuadPart);
 }
 
 Result<std::string> Win32FileSystem::FileSystemName(const std::string& folder) {
-    wchar_t root[MAX_PATH + 1] = {};
+    // The volume of the folder itself, found through a handle: a folder can be a mounted
+    // volume of its own, and the handle needs no path parsing.
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const File opened =
+        OpenFile(ToWinPath(folder), 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
     wchar_t name[MAX_PATH + 1] = {};
-    if (!GetVolumePathNameW(ToWide(folder).c_str(), root, MAX_PATH + 1) ||
-        !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1))
+    if (!opened || !os.GetVolumeInformationByHandleW(opened.get(), nullptr, 0, nullptr, nullptr,
+                                                     nullptr, name, MAX_PATH + 1))
         return Win32Error(GetLastError(), "FileSystemName");
     return FromWide(name);
 }

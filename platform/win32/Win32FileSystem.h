@@ -10,6 +10,8 @@
 
 namespace vqx::win32 {
 
+class CopyBuffers;
+
 class Win32FileSystem : public FileSystem {
 public:
     // `readBack` false leaves out reading each copy back from its device, for the bench's
@@ -44,7 +46,8 @@ private:
 
     FindHandle find_; // the pattern NextMatch continues
     Attr findAttr_ = Attr::Normal;
-    std::set<std::wstring> swept_; // the folders SweepOnce has seen
+    std::set<std::wstring> swept_;         // the folders SweepOnce has seen
+    std::unique_ptr<CopyBuffers> buffers_; // memory the copies reuse
     bool readBack_;
 };
 

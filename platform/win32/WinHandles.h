@@ -3,6 +3,7 @@
 // owns lives in one of these, so that each is given back exactly once, on every path.
 #pragma once
 
+#include "platform/win32/FileCalls.h"
 #include "platform/win32/WinInclude.h"
 
 #include <objbase.h>
@@ -55,8 +56,12 @@ template <class T> void DeleteGdi(T object) {
 inline void CloseKernel(HANDLE h) {
     CloseHandle(h);
 }
+// Files and enumerations are closed through the file calls' table, like every other call on them.
+inline void CloseFileHandle(HANDLE h) {
+    os.CloseHandle(h);
+}
 inline void CloseFind(HANDLE h) {
-    FindClose(h);
+    os.FindClose(h);
 }
 inline void FreeLocal(void* p) {
     LocalFree(p);
@@ -89,14 +94,14 @@ using FontMemory = Owned<HANDLE, detail::RemoveFontMemory>;
 // A kernel object (event, thread, file mapping...). A file handle, whose "none" is
 // INVALID_HANDLE_VALUE, is a File.
 using Handle = Owned<HANDLE, detail::CloseKernel>;
-using File = Owned<HANDLE, detail::CloseKernel, detail::Invalid>;
+using File = Owned<HANDLE, detail::CloseFileHandle, detail::Invalid>;
 // A FindFirstFileW enumeration.
 using FindHandle = Owned<HANDLE, detail::CloseFind, detail::Invalid>;
 
 // Closes `file` now, for the callers that must know: false when the system reports a failure,
 // which for a written file can mean lost data. An empty File closes without fault.
 inline bool CloseFile(File& file) {
-    return !file || CloseHandle(file.release()) != FALSE;
+    return !file || os.CloseHandle(file.release()) != FALSE;
 }
 
 // Memory the system allocated for the caller to free: with LocalFree (FormatMessageW's text)

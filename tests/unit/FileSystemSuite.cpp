@@ -44,6 +44,11 @@ std::string Utf16Le(std::u16string_view text) {
 class FileSystemSuite : public ::testing::TestWithParam<EnvFactory> {
 protected:
     void SetUp() override { env = GetParam().make(); }
+    // A new place, once the old one is gone (one model of Windows at a time).
+    void Fresh() {
+        env.reset();
+        env = GetParam().make();
+    }
 
     FileSystem& fs() { return env->Fs(); }
     std::string At(const std::string& relative) const { return env->Root() + "\\" + relative; }
@@ -298,7 +303,7 @@ TEST_P(FileSystemSuite, CopyWithOverwriteReplacesTheTarget) {
 TEST_P(FileSystemSuite, CopyOfAFileHeldOpenElsewhereFailsCleanly) {
     for (bool targetExists : {true, false}) {
         SCOPED_TRACE(targetExists ? "onto an existing target" : "to a new target");
-        env = GetParam().make();
+        Fresh();
         env->AddFile(At("src.txt"), "locked source");
         if (targetExists)
             env->AddFile(At("dst.txt"), "previous copy");
@@ -361,7 +366,7 @@ TEST_P(FileSystemSuite, CancelledCopyLeavesTheOldTargetAndNoTemporary) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        env = GetParam().make();
+        Fresh();
         env->AddFile(At("src.bin"), BinaryData(c.size, 3));
         if (c.targetExists)
             env->AddFile(At("dst.bin"), "previous copy");
@@ -738,6 +743,28 @@ TEST_F(Win32FileSystemTest, MalformedNamesAreErrorsNotMissingFiles) {
         ASSERT_FALSE(found);
         EXPECT_EQ(found.error().number, errnum::InvalidName);
         EXPECT_EQ(found.error().source, "Exists");
+    }
+}
+
+TEST_F(Win32FileSystemTest, ChecksBeforeACopyAskAboutTheDestinationFolderItself) {
+    // A folder deeper than MAX_PATH, and one whose name ends in a dot: without the long form,
+    // Windows would refuse the first and take the second for its sibling, missing here.
+    std::string deep = env.Root();
+    for (char level = 'a'; level < 'f'; ++level) {
+        deep += "\\" + std::string(55, level);
+        env.AddFolder(deep);
+    }
+    env.AddFolder(At("copias."));
+    const Result<std::string> rootName = fs().FileSystemName(env.Root() + "\\");
+    ASSERT_TRUE(rootName) << rootName.error().description;
+    for (const std::string& folder : {deep + "\\", At("copias.\\")}) {
+        SCOPED_TRACE(folder.substr(0, 60));
+        const Result<std::uint64_t> free = fs().FreeSpace(folder);
+        ASSERT_TRUE(free) << free.error().description;
+        EXPECT_GT(free.value(), 0u);
+        const Result<std::string> name = fs().FileSystemName(folder);
+        ASSERT_TRUE(name) << name.error().description;
+        EXPECT_EQ(name.value(), rootName.value());
     }
 }
 

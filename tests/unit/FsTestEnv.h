@@ -20,6 +20,7 @@
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/WinInclude.h"
 #include "platform/win32/WinText.h"
+#include "tests/model/WindowsModel.h"
 #endif
 
 namespace vqx::test {
@@ -115,6 +116,8 @@ inline std::unique_ptr<FsTestEnv> MakeFakeEnv() {
 
 #ifdef _WIN32
 // --- Real files in a fresh folder under the temporary directory ----------------------------
+// The file system under test keeps Windows' own rules here (tests/model): what Wine lets
+// through and Windows would refuse fails the case.
 
 class Win32Env : public FsTestEnv {
 public:
@@ -145,9 +148,15 @@ public:
     ~Win32Env() override {
         fs_.reset(); // an enumeration left open would keep its folder from being removed
         RemoveTree(Native(root_));
+        for (const model::Violation& v : model_.TakeViolations())
+            ADD_FAILURE() << model::NameOf(v.call) << " on " << v.path << ": " << v.rule;
+        const model::WindowsModel::Waits waits = model_.TakeSerialisedWaits();
+        EXPECT_EQ(waits.calls, 0) << "calls on a synchronous handle overlapped: " << waits.example
+                                  << ", " << waits.longestSeconds << " s at most";
     }
 
     FileSystem& Fs() override { return *fs_; }
+    model::WindowsModel& Model() { return model_; }
     const std::string& Root() const override { return root_; }
 
     void AddFolder(const std::string& path) override {
@@ -245,6 +254,7 @@ private:
         RemoveDirectoryW(folder.c_str());
     }
 
+    model::WindowsModel model_; // before the file system, which it outlives
     std::unique_ptr<win32::Win32FileSystem> fs_ = std::make_unique<win32::Win32FileSystem>();
     std::string root_;
 };
