@@ -1,5 +1,6 @@
 // The backup run: stage 1 copies the database and reports its failure; stages 2 to 6 copy one
-// level of the data centre each, passing failures over and listing the files left out.
+// level of the data centre each, passing a file's failure over and listing the file, but
+// failing as stage 1 does when the destination itself has gone.
 #include "engine/Respaldar.h"
 
 #include "engine/Solicitud.h"
@@ -32,24 +33,44 @@ constexpr DataCentreStage kDataCentre[] = {
 // Tried in this order; whichever is found is copied under the one extension ".vqxdb".
 constexpr std::string_view kDatabases[] = {"\\VQX Datos.mdb", "\\VQX Datos.accdb"};
 
+// The service a stopper may cancel the calls of, for as long as this lives.
+class Attached {
+public:
+    Attached(Stopper* stopper, FileSystem& fs) : stopper_(stopper) {
+        if (stopper_)
+            stopper_->Attach(&fs);
+    }
+    ~Attached() {
+        if (stopper_)
+            stopper_->Attach(nullptr);
+    }
+    Attached(const Attached&) = delete;
+    Attached& operator=(const Attached&) = delete;
+
+private:
+    Stopper* stopper_;
+};
+
 class Runner {
 public:
-    Runner(const RunInput& input, RunObserver& observer) : in_(input), observer_(observer) {}
+    Runner(const RunInput& input, RunObserver& observer, Stopper* stopper)
+        : in_(input), observer_(observer), stopper_(stopper) {}
 
     RunOutcome Run(const FileSystemFactory& fileSystems) {
         // Stage 1, the database: a failure here ends the run and is reported.
         Begin(in_.dataCentreChosen ? kDatabaseOfSix : kDatabaseOnly);
         auto created = fileSystems();
         if (!created)
-            return StageOneFailed(created.error());
+            return Failed(created.error());
         FileSystem& fs = *created.value();
+        const Attached attached(stopper_, fs);
 
         std::string database;
         for (std::string_view name : kDatabases) {
             std::string path = in_.dataFolder + std::string(name);
             auto found = fs.Exists(path, Attr::Normal);
             if (!found)
-                return StageOneFailed(found.error());
+                return Failed(found.error());
             if (!found.value().empty()) {
                 database = std::move(path);
                 break;
@@ -57,39 +78,41 @@ public:
         }
         // A run without a database has backed up nothing: that is a failure, not a success.
         if (database.empty())
-            return StageOneFailed(fs.FileNotFound("CopyFile"));
+            return Failed(fs.FileNotFound("CopyFile"));
 
         const std::string backup = BackupFile(in_.destination, in_.name);
         if (auto refused = NoRoomFor(fs, database, backup))
-            return StageOneFailed(*refused);
+            return Failed(*refused);
         Status copied =
             fs.CopyFile(database, backup, true, [this](std::uint64_t done, std::uint64_t size) {
                 Advance(done, size);
-                return !observer_.StopRequested();
+                return !StopRequested();
             });
         if (!copied)
-            return StageOneFailed(copied.error());
-        if (observer_.StopRequested())
+            return Failed(copied.error());
+        if (StopRequested())
             return {RunOutcome::Kind::Stopped};
 
-        // Stages 2 to 6, the data centre: failures are passed over, and listed.
+        // Stages 2 to 6, the data centre: a file's failure is passed over, and listed.
         if (in_.includeDataCentre) {
             for (const DataCentreStage& stage : kDataCentre) {
-                if (observer_.StopRequested())
+                if (StopRequested())
                     break;
-                CopyDataCentreStage(fs, stage);
+                if (auto failed = CopyDataCentreStage(fs, stage))
+                    return Failed(std::move(*failed));
             }
         }
-        return {observer_.StopRequested() ? RunOutcome::Kind::Stopped
-                                          : RunOutcome::Kind::Completed};
+        return {StopRequested() ? RunOutcome::Kind::Stopped : RunOutcome::Kind::Completed};
     }
 
 private:
-    RunOutcome StageOneFailed(Error error) {
+    bool StopRequested() { return observer_.StopRequested() || (stopper_ && stopper_->Stopped()); }
+
+    RunOutcome Failed(Error error) {
         // A copy cancelled on request is no failure to report: the run was stopped.
-        if (observer_.StopRequested())
+        if (StopRequested())
             return {RunOutcome::Kind::Stopped};
-        return {RunOutcome::Kind::StageOneFailed, std::move(error), entry_};
+        return {RunOutcome::Kind::Failed, std::move(error), entry_};
     }
 
     // What is known before a byte is written: a destination that cannot hold the database,
@@ -129,14 +152,20 @@ private:
         observer_.StageAdvances(done, total);
     }
 
-    void CopyDataCentreStage(FileSystem& fs, const DataCentreStage& stage) {
+    // A stage's work; the error that ended the run, when its destination went away.
+    std::optional<Error> CopyDataCentreStage(FileSystem& fs, const DataCentreStage& stage) {
         Begin(stage.stage);
+
+        // After a step into the destination fails, the destination itself is asked: a stick
+        // pulled out or a share dropped fails the run, where one file's failure is passed over.
+        const auto destinationGone = [&] { return fs.Gone(in_.destination); };
 
         const std::string folder = in_.destination + std::string(stage.folder);
         auto exists = fs.Exists(folder, Attr::Directory);
         if (!exists || exists.value().empty()) {
             // A folder that cannot be made shows up as every copy into it failing.
-            (void)fs.MakeFolder(folder);
+            if (Status made = fs.MakeFolder(folder); !made && destinationGone())
+                return made.error();
         }
 
         // The folder's files, listed once: they are the stage's count of work.
@@ -151,8 +180,8 @@ private:
             if (next.value().empty())
                 break;
             names.push_back(std::move(next).value());
-            if (observer_.StopRequested())
-                return;
+            if (StopRequested())
+                return std::nullopt;
         }
 
         // What the backup holds already keeps its older copy, and is not read again. The
@@ -166,12 +195,13 @@ private:
         std::uint64_t done = 0;
         Advance(done, total);
         auto batch = fs.StartBatch();
-        const GoOn goOn = [this] { return !observer_.StopRequested(); };
+        const GoOn goOn = [this] { return !StopRequested(); };
         // Copies side by side share the free space: one that found the disk full may have
         // found it filled by another that failed since. They are tried again one by one at the
         // end of the stage, as copies one after the other would have found the disk.
         std::vector<std::string> again;
         bool lastTry = false;
+        std::optional<Error> failure; // the destination went away
         // A copy that ended: a failure is listed, a file already there is not one.
         auto ended = [&](const std::string& name, const Status& status) {
             if (!status && status.error().number == errnum::DiskFull && !lastTry) {
@@ -179,13 +209,24 @@ private:
                 return;
             }
             if (!status && status.error().number != errnum::FileExists &&
-                status.error().number != errnum::AlreadyExists)
+                status.error().number != errnum::AlreadyExists) {
+                if (failure || destinationGone()) {
+                    failure = failure.value_or(status.error());
+                    return;
+                }
                 observer_.FileLeftOut({relative + name, status.error()});
+            }
             Advance(++done, total);
         };
         auto collect = [&](bool all) {
             for (const CopyBatch::Finished& f : batch.value()->Collect(all, goOn))
                 ended(f.target.substr(folder.size() + 1), f.status);
+        };
+        // The copies still under way are stopped, and a call of theirs blocked on a device
+        // that stopped answering is cancelled; the batch removes their temporaries.
+        const auto abandon = [&] {
+            fs.CancelCalls();
+            return failure;
         };
         for (const std::string& name : names) {
             entry_ = name;
@@ -195,31 +236,37 @@ private:
             }
             if (!batch) {
                 ended(name, batch.error());
+                if (failure)
+                    return failure;
                 continue;
             }
             Status added = batch.value()->Add(source + name, folder + "\\" + name, goOn);
-            if (observer_.StopRequested())
-                return; // the batch stops and discards what is not in place; start no other
+            if (StopRequested())
+                return std::nullopt; // the batch stops and discards what is not in place
             if (!added)
                 ended(name, added);
             collect(false);
+            if (failure)
+                return abandon();
         }
         if (!batch)
-            return;
+            return std::nullopt;
         collect(true);
         lastTry = true;
         for (const std::string& name : again) {
-            if (observer_.StopRequested())
-                return;
+            if (failure || StopRequested())
+                break;
             Status added = batch.value()->Add(source + name, folder + "\\" + name, goOn);
             if (!added)
                 ended(name, added);
             collect(true);
         }
+        return failure ? abandon() : std::nullopt;
     }
 
     const RunInput& in_;
     RunObserver& observer_;
+    Stopper* stopper_;
     std::string entry_;                             // the name the enumeration returned last
     std::pair<std::uint64_t, std::uint64_t> shown_; // the progress last told, done and total
 };
@@ -230,8 +277,23 @@ std::string BackupFile(std::string_view destination, std::string_view name) {
     return std::string(destination) + std::string(name) + ".vqxdb";
 }
 
-RunOutcome Run(const FileSystemFactory& fileSystems, const RunInput& input, RunObserver& observer) {
-    return Runner(input, observer).Run(fileSystems);
+void Stopper::Stop() {
+    stopped_ = true;
+    std::lock_guard lock(mutex_);
+    if (fs_)
+        fs_->CancelCalls();
+}
+
+void Stopper::Attach(FileSystem* fs) {
+    std::lock_guard lock(mutex_);
+    fs_ = fs;
+    if (fs_ && stopped_)
+        fs_->CancelCalls();
+}
+
+RunOutcome Run(const FileSystemFactory& fileSystems, const RunInput& input, RunObserver& observer,
+               Stopper* stopper) {
+    return Runner(input, observer, stopper).Run(fileSystems);
 }
 
 } // namespace vqx::engine

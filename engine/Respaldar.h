@@ -5,8 +5,10 @@
 
 #include "platform/FileSystem.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -55,13 +57,31 @@ public:
 
 struct RunOutcome {
     enum class Kind {
-        Completed,      // every stage came to its end; files may have been left out
-        StageOneFailed, // the database stage failed: `error`, with the current `entry`
-        Stopped,        // the observer asked the run to stop
+        Completed, // every stage came to its end; files may have been left out
+        // A stage failed: the database stage, or a later one whose destination went away
+        // (`error`, with the current `entry`).
+        Failed,
+        Stopped, // the observer asked the run to stop
     };
     Kind kind = Kind::Completed;
     Error error;
     std::string entry; // the name the enumeration returned last; empty in stage 1
+};
+
+// Stops a run from another thread at once (the window, when it is closed during a run): the
+// run stops at its next check, and the file calls its threads are blocked in are cancelled.
+class Stopper {
+public:
+    void Stop();
+    bool Stopped() const { return stopped_; }
+
+    // For the run: the file-system service whose calls a stop cancels, while it lives.
+    void Attach(FileSystem* fs);
+
+private:
+    std::atomic<bool> stopped_ = false;
+    std::mutex mutex_; // guards fs_
+    FileSystem* fs_ = nullptr;
 };
 
 // The backup file of a request: D + N + ".vqxdb", D taken as a plain prefix.
@@ -69,6 +89,7 @@ std::string BackupFile(std::string_view destination, std::string_view name);
 
 // Runs a backup. One file-system service is made for the run, once the first stage has been
 // announced: a service that cannot be made is a failure of that stage.
-RunOutcome Run(const FileSystemFactory& fileSystems, const RunInput& input, RunObserver& observer);
+RunOutcome Run(const FileSystemFactory& fileSystems, const RunInput& input, RunObserver& observer,
+               Stopper* stopper = nullptr);
 
 } // namespace vqx::engine

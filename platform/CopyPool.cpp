@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -10,6 +11,19 @@ namespace {
 
 // How often a caller that waits asks whether to go on.
 constexpr auto kAskEvery = std::chrono::milliseconds(20);
+
+// A copy that threw: no exception may leave a thread (std::terminate would end the program),
+// so it is a failed copy like any other.
+Status Guarded(CopyPool::Job& job, const GoOn& goOn) noexcept {
+    const char* what = "Ha ocurrido un error interno del programa.";
+    try {
+        return job.Run(goOn);
+    } catch (const std::bad_alloc&) {
+        return Error{errnum::Win32(8), "No hay suficiente memoria.", "CopyFile"};
+    } catch (...) {
+        return Error{errnum::Internal, what, "CopyFile"};
+    }
+}
 
 } // namespace
 
@@ -45,7 +59,7 @@ bool CopyPool::Add(std::string target, std::unique_ptr<Job> job, const GoOn& goO
     std::unique_lock lock(mutex_);
     if (!Started()) {
         lock.unlock();
-        Status done = job->Run(goOn);
+        Status done = Guarded(*job, goOn);
         job.reset();
         lock.lock();
         finished_.push_back({std::move(target), std::move(done)});
@@ -90,11 +104,16 @@ void CopyPool::Work() {
         waiting_.pop_front();
         ++running_;
         lock.unlock();
-        Status done = item.job->Run([this] { return !stopping_; });
+        Status done = Guarded(*item.job, [this] { return !stopping_; });
         item.job.reset(); // closes a copy in place, discards any other
         lock.lock();
         --running_;
-        finished_.push_back({std::move(item.target), std::move(done)});
+        try {
+            finished_.push_back({std::move(item.target), std::move(done)});
+        } catch (const std::bad_alloc&) {
+            // Its outcome is lost; the count of copies under way stays right, so no one waits
+            // for it.
+        }
         changed_.notify_all();
     }
 }

@@ -105,6 +105,17 @@ public:
     // The name of the file system of the volume that holds `folder`: "NTFS", "FAT32"...
     virtual Result<std::string> FileSystemName(const std::string& folder) = 0;
 
+    // Whether a folder has gone: it is not found any more, or its device or share has gone
+    // away (not ready, disconnected, the network name deleted). False while it is there, and
+    // when the system cannot tell.
+    virtual bool Gone(const std::string& folder) = 0;
+
+    // From now on the calls of this service's threads give up: one blocked in the system (on a
+    // share that stopped answering) returns as cancelled once a short grace has passed, as does
+    // one that blocks later, and new operations fail at once. For a run that is ending. Safe
+    // from any thread.
+    virtual void CancelCalls() {}
+
     // The platform's own error for a file that does not exist.
     virtual Error FileNotFound(const std::string& source) const = 0;
     // The platform's own error for one of the numbers below (its description in the system's
@@ -131,6 +142,12 @@ constexpr std::int32_t FileTooLarge = Win32(223);
 constexpr std::int32_t InvalidName = Win32(123);
 constexpr std::int32_t AlreadyExists = Win32(183);
 constexpr std::int32_t Cancelled = Win32(1235);
+constexpr std::int32_t Aborted = Win32(995); // a call cancelled while under way
+// A name that another file of the folder holds as its short (8.3) alias: the name exists, but
+// is not that file's own.
+constexpr std::int32_t NameTaken = Win32(698);
+// A failure of the program itself (E_UNEXPECTED).
+constexpr std::int32_t Internal = static_cast<std::int32_t>(0x8000FFFFu);
 } // namespace errnum
 
 } // namespace vqx

@@ -120,7 +120,7 @@ private:
 
     // Carries the run's reports from its worker thread to the status panel.
     class RunDisplay;
-    void ReportStageOneFailure(const engine::RunOutcome& outcome);
+    void ReportFailure(const engine::RunOutcome& outcome);
 
     Array itemText_, itemTitulo_, itemBorde_;
     FileSystemFactory fileSystems_;

@@ -24,7 +24,7 @@ constexpr std::size_t kLeftOutListed = 10;
 // the order they were made, painting each caption at once, and handles its messages meanwhile.
 class APLwAPP::RunDisplay : public engine::RunObserver {
 public:
-    explicit RunDisplay(APLwAPP& app) : app_(app) {}
+    RunDisplay(APLwAPP& app, engine::Stopper& stopper) : app_(app), stopper_(stopper) {}
 
     // --- On the worker ---
     void StageBegins(const engine::Stage& stage) override {
@@ -57,6 +57,9 @@ public:
     // --- On the window thread ---
     // Applies what has been reported so far; true once the run has ended.
     bool Apply() {
+        // After a close the worker must not wait out a device that stopped answering.
+        if (app_.closePending_ && !stopper_.Stopped())
+            stopper_.Stop();
         std::vector<Report> reports;
         bool finished = false;
         {
@@ -87,12 +90,16 @@ public:
             app_.shell_.WakeAt(*due);
         return false;
     }
-    // Once Apply has said the run ended.
+    // Once Apply has said the run ended. A worker that failed with an exception failed the
+    // run, with the program's internal error.
     engine::RunOutcome Outcome() {
-        progress_.Ends(failure_ || outcome_.kind == engine::RunOutcome::Kind::StageOneFailed);
+        if (failure_) {
+            outcome_ = {engine::RunOutcome::Kind::Failed, InternalError(failure_), ""};
+            if (app_.closePending_)
+                outcome_.kind = engine::RunOutcome::Kind::Stopped;
+        }
+        progress_.Ends(outcome_.kind == engine::RunOutcome::Kind::Failed);
         ShowProgress();
-        if (failure_)
-            std::rethrow_exception(failure_);
         return std::move(outcome_);
     }
 
@@ -134,7 +141,19 @@ private:
         }
     }
 
+    static Error InternalError(const std::exception_ptr& failure) {
+        Error e{errnum::Internal, "Ha ocurrido un error interno del programa.", "proFN_Respaldar"};
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& what) {
+            e.description += std::string(" ") + what.what();
+        } catch (...) {
+        }
+        return e;
+    }
+
     APLwAPP& app_;
+    engine::Stopper& stopper_;
     int postedShare_ = -1; // the worker's
     std::mutex mutex_;     // guards what follows
     std::vector<Report> queue_;
@@ -168,25 +187,36 @@ bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
                                  .dataFolder = shell_.DataFolder(),
                                  .dataCentreChosen = chosen,
                                  .includeDataCentre = chosen && ItemCheck.Visible()};
-    RunDisplay display(*this);
+    engine::Stopper stopper;
+    RunDisplay display(*this, stopper);
     {
         // The file-system service is made, used and released on the worker alone.
-        std::jthread worker([this, &input, &display] {
+        std::jthread worker([this, &input, &display, &stopper] {
             try {
-                display.Finish(engine::Run(fileSystems_, input, display), nullptr);
+                display.Finish(engine::Run(fileSystems_, input, display, &stopper), nullptr);
             } catch (...) {
                 display.Finish({}, std::current_exception());
             }
         });
+        // An exception out of the wait must not leave the worker running on while the join
+        // waits for it: the run is stopped first.
+        struct StopOnUnwind {
+            engine::Stopper& stopper;
+            int before = std::uncaught_exceptions();
+            ~StopOnUnwind() {
+                if (std::uncaught_exceptions() > before)
+                    stopper.Stop();
+            }
+        } stopOnUnwind{stopper};
         shell_.RunUntil([&display] { return display.Apply(); });
     }
     const engine::RunOutcome outcome = display.Outcome();
-    if (outcome.kind == engine::RunOutcome::Kind::StageOneFailed)
-        ReportStageOneFailure(outcome);
+    if (outcome.kind == engine::RunOutcome::Kind::Failed)
+        ReportFailure(outcome);
     return outcome.kind == engine::RunOutcome::Kind::Completed;
 }
 
-void APLwAPP::ReportStageOneFailure(const engine::RunOutcome& outcome) {
+void APLwAPP::ReportFailure(const engine::RunOutcome& outcome) {
     const Error& error = outcome.error;
     std::string text =
         "Número: " + std::to_string(error.number) + "\r\n" + "Descripción: " + error.description +

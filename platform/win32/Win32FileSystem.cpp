@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
@@ -20,7 +22,10 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -36,6 +41,11 @@ constexpr std::size_t kLongestName = 255;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Bom = "\xFF\xFE"; // UTF-16 LE, Notepad's "Unicode"
 
+// Told to give up, the service lets the calls under way end by themselves for this long (a
+// temporary is removed where the device still answers), then cancels any still blocked, and
+// again this often, for one that blocks later.
+constexpr auto kCancelGrace = std::chrono::milliseconds(500);
+constexpr auto kCancelEvery = std::chrono::milliseconds(20);
 // A pause before a rename is tried again looks this often whether the copy is to stop.
 constexpr DWORD kPauseStepMs = 10;
 
@@ -225,6 +235,56 @@ std::wstring TemporaryPath(const std::wstring& target) {
            std::wstring(kTemporaryMark.begin(), kTemporaryMark.end()) + TemporaryDigits();
 }
 
+// ERROR_OBJECT_NAME_EXISTS, which not every SDK's headers name.
+constexpr DWORD kNameTaken = 698;
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring LastElement(const std::wstring& path) {
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// The name a handle's file has now (its last element); empty when the system cannot say.
+std::wstring CurrentName(HANDLE file) {
+    constexpr std::size_t kBytes = sizeof(FILE_NAME_INFO) + kLongestPathLength * sizeof(wchar_t);
+    std::unique_ptr<ULONGLONG[]> block(new (std::nothrow) ULONGLONG[kBytes / sizeof(ULONGLONG)]);
+    auto* info = reinterpret_cast<FILE_NAME_INFO*>(block.get());
+    if (!info || !os.GetFileInformationByHandleEx(file, FileNameInfo, info, kBytes))
+        return {};
+    return LastElement(std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)));
+}
+
+// What holds a name in its folder: nothing (0); a folder (ERROR_ACCESS_DENIED: it is not a
+// copy of anything); a file of that very name (ERROR_FILE_EXISTS); or a file of another name
+// whose short (8.3) alias it is, as on FAT sticks (kNameTaken, with its name in
+// `holder`): a copy under that name would never exist.
+DWORD NameHolder(const std::wstring& path, std::wstring& holder) {
+    WIN32_FIND_DATAW entry;
+    const FindHandle found(os.FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry,
+                                               FindExSearchNameMatch, nullptr, 0));
+    if (!found)
+        return ERROR_SUCCESS;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return ERROR_ACCESS_DENIED;
+    if (SameName(entry.cFileName, LastElement(path)))
+        return ERROR_FILE_EXISTS;
+    holder = entry.cFileName;
+    return kNameTaken;
+}
+
+// A copy's failure as the caller sees it: a name held as another file's alias says which.
+Error CopyError(DWORD code, const std::wstring& holder) {
+    Error e = Win32Error(code, "CopyFile");
+    if (code == kNameTaken)
+        e.description = "En la carpeta de destino este nombre ya es el nombre corto (8.3) del "
+                        "archivo \"" +
+                        FromWide(holder) + "\": cambie el nombre del archivo para respaldarlo.";
+    return e;
+}
+
 // The copy in progress beside its target, hidden, under a name of its own. It is created as a
 // new file, so whatever stands at a name (a user's file, a hard or symbolic link) is never
 // opened, truncated or followed. It stays open, shared with readers only, until it has the
@@ -292,7 +352,7 @@ public:
             const DWORD err = GetLastError();
             if ((err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) ||
                 pause == std::size(kRenamePausesMs))
-                return err;
+                return Renamed(target) ? ERROR_SUCCESS : err;
             if (!Pause(kRenamePausesMs[pause], goOn))
                 return ERROR_REQUEST_ABORTED;
         }
@@ -305,14 +365,31 @@ public:
     bool Close() { return CloseFile(file_); }
 
 private:
+    // After a rename reported as failed: whether it took place all the same. On a share the
+    // reply can be lost after the server renamed (ERROR_NETNAME_DELETED, ERROR_UNEXP_NET_ERR),
+    // so the handle is asked where its file is. When it cannot say, the file may have its real
+    // name: from then on it is never deleted through the handle.
+    bool Renamed(const std::wstring& target) {
+        const std::wstring now = CurrentName(file_.get());
+        if (now.empty()) {
+            uncertain_ = true;
+            return false;
+        }
+        if (!SameName(now, LastElement(target)))
+            return false;
+        owned_ = false;
+        return true;
+    }
+
     void Discard() {
         if (!owned_)
             return;
         // Through the handle, which finds the file wherever its folder has gone meanwhile;
-        // by its name where the system cannot.
+        // by its name where the system cannot, or where the handle may hold the real name.
         FILE_DISPOSITION_INFO disposition{TRUE};
-        const bool marked = os.SetFileInformationByHandle(file_.get(), FileDispositionInfo,
-                                                          &disposition, sizeof disposition);
+        const bool marked =
+            !uncertain_ && os.SetFileInformationByHandle(file_.get(), FileDispositionInfo,
+                                                         &disposition, sizeof disposition);
         file_.reset();
         if (!marked)
             os.DeleteFileW(path_.c_str());
@@ -323,6 +400,7 @@ private:
     File file_;
     bool owned_ = false;
     bool unbuffered_ = true;
+    bool uncertain_ = false; // a rename may have given it the real name
 };
 
 } // namespace
@@ -532,27 +610,35 @@ public:
         return ERROR_SUCCESS;
     }
 
-    DWORD Name(bool replace, const GoOn& goOn) {
+    // Gives the copy its name, then its final attributes; the Win32 error or 0. `renamed`
+    // tells whether it has its name, error or not: a copy with its name is in place for good.
+    DWORD Name(bool replace, const GoOn& goOn, bool& renamed) {
+        renamed = false;
         if (DWORD err = tmp_.Rename(dst_, replace, goOn)) {
-            // A file that took the name first: the same answer as when it was there before.
-            // A folder under that name is not a copy of anything, so it is refused as such.
+            // A name taken meanwhile: the same answer as when it was taken before.
             if (!replace && err == ERROR_ALREADY_EXISTS) {
-                const DWORD there = os.GetFileAttributesW(dst_.c_str());
-                err = there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY)
-                          ? ERROR_ACCESS_DENIED
-                          : ERROR_FILE_EXISTS;
+                err = NameHolder(dst_, holder_);
+                if (err == ERROR_SUCCESS) // gone again since
+                    err = ERROR_FILE_EXISTS;
             }
             return err;
         }
-        // Through the handle that still holds it: the attributes reach this file and no other.
-        FILE_BASIC_INFO attributes{};
-        attributes.FileAttributes = attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL;
-        if (!os.SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &attributes,
-                                           sizeof attributes))
-            return GetLastError();
+        renamed = true;
+        // Never left hidden: the attributes through the handle that still holds the file (they
+        // reach this file and no other), else by its name.
+        const DWORD attributes = attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL;
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes = attributes;
+        const bool set =
+            os.SetFileInformationByHandle(tmp_.handle(), FileBasicInfo, &basic, sizeof basic);
         tmp_.Close(); // the data is on the disk already: a failing close loses nothing
+        if (!set && !os.SetFileAttributesW(dst_.c_str(), attributes))
+            return GetLastError();
         return ERROR_SUCCESS;
     }
+
+    // The file that holds the target's name as its alias, after kNameTaken.
+    const std::wstring& holder() const { return holder_; }
 
     ULONGLONG size() const { return size_; }
 
@@ -568,6 +654,7 @@ private:
     TempCopy tmp_;
     ULONGLONG size_ = 0;
     DWORD attributes_ = 0;
+    std::wstring holder_;
 };
 
 // A text stream on the file at `path`, opened with these arguments of CreateFileW.
@@ -597,11 +684,123 @@ bool Accepts(const WIN32_FIND_DATAW& entry, Attr attr) {
 
 } // namespace
 
+// The threads doing this service's work now, by id, so that CancelCalls reaches the calls
+// they are blocked in; and the thread that cancels them once the service is to give up.
+struct Win32FileSystem::Workers {
+    std::mutex mutex; // guards what follows
+    std::condition_variable changed;
+    std::multiset<DWORD> threads;
+    bool cancelling = false, ending = false;
+    std::thread canceller;
+
+    void Cancel() noexcept {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, kCancelGrace, [this] { return ending; });
+        while (!ending) {
+            for (DWORD id : threads) {
+                const Handle thread(
+                    OpenThread(THREAD_TERMINATE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, id));
+                if (thread)
+                    os.CancelSynchronousIo(thread.get());
+            }
+            changed.wait_for(lock, kCancelEvery, [this] { return ending; });
+        }
+    }
+};
+
+// The calling thread works for the service while this lives.
+class Win32FileSystem::Working {
+public:
+    explicit Working(Win32FileSystem& fs) : workers_(*fs.workers_) {
+        std::lock_guard lock(workers_.mutex);
+        cancelled_ = workers_.cancelling;
+        at_ = workers_.threads.insert(GetCurrentThreadId());
+    }
+    ~Working() {
+        std::lock_guard lock(workers_.mutex);
+        workers_.threads.erase(at_);
+    }
+    Working(const Working&) = delete;
+    Working& operator=(const Working&) = delete;
+    // The service was told to give up before this work began.
+    bool Cancelled() const { return cancelled_; }
+
+private:
+    Workers& workers_;
+    std::multiset<DWORD>::iterator at_;
+    bool cancelled_ = false;
+};
+
 Win32FileSystem::Win32FileSystem(bool readBack)
-    : buffers_(std::make_unique<CopyBuffers>()), readBack_(readBack) {}
-Win32FileSystem::~Win32FileSystem() = default;
+    : buffers_(std::make_unique<CopyBuffers>()), workers_(std::make_unique<Workers>()),
+      readBack_(readBack) {}
+
+Win32FileSystem::~Win32FileSystem() {
+    {
+        std::lock_guard lock(workers_->mutex);
+        workers_->ending = true;
+    }
+    workers_->changed.notify_all();
+    if (workers_->canceller.joinable())
+        workers_->canceller.join();
+}
+
+void Win32FileSystem::CancelCalls() {
+    Workers& w = *workers_;
+    std::lock_guard lock(w.mutex);
+    if (w.cancelling)
+        return;
+    w.cancelling = true;
+    try {
+        w.canceller = std::thread([&w] { w.Cancel(); });
+    } catch (const std::system_error&) {
+        // No thread to cancel with: the calls under way end as the system ends them.
+    }
+}
+
+namespace {
+// The length of the root of a "\\?\" path: "\\?\X:\" or "\\?\UNC\server\share\".
+std::size_t RootLength(const std::wstring& path) {
+    constexpr std::wstring_view unc = L"\\\\?\\UNC\\";
+    if (path.compare(0, unc.size(), unc) != 0)
+        return std::min<std::size_t>(path.size(), 7);
+    const std::size_t server = path.find(L'\\', unc.size());
+    const std::size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+    return share == std::wstring::npos ? path.size() : share + 1;
+}
+} // namespace
+
+bool Win32FileSystem::Gone(const std::string& folder) {
+    const Working working(*this);
+    std::wstring path = ToWinPath(folder);
+    // Without its last separator, except at the root of a drive or a share, which needs it.
+    while (path.size() > RootLength(path) && path.back() == L'\\')
+        path.pop_back();
+    const DWORD attributes = os.GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NOT_READY:            // a card reader or drive without its medium
+    case ERROR_DEVICE_NOT_CONNECTED: // a stick pulled out
+    case ERROR_DEV_NOT_EXIST:        // a network resource or device no longer available
+    case ERROR_NETNAME_DELETED:      // a share dropped
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_NETWORK_UNREACHABLE:
+        return true;
+    default:
+        return false; // it answers, or the system cannot tell
+    }
+}
 
 Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, Attr attr) {
+    const Working working(*this);
+    if (working.Cancelled())
+        return Win32Error(ERROR_OPERATION_ABORTED, "Exists");
     find_.reset();
     std::string path = pathOrPattern;
     // "C:\dir\" means the folder itself; the find functions want it without the separator.
@@ -637,6 +836,7 @@ Result<std::string> Win32FileSystem::Exists(const std::string& pathOrPattern, At
 }
 
 Result<std::string> Win32FileSystem::NextMatch() {
+    const Working working(*this);
     if (!find_)
         return Win32Error(ERROR_INVALID_PARAMETER, "NextMatch");
     return Advance("NextMatch");
@@ -658,18 +858,18 @@ Result<std::string> Win32FileSystem::Advance(const char* source) {
 Status Win32FileSystem::CopyFile(const std::string& source, const std::string& target,
                                  bool overwrite, const CopyProgress& progress) {
     constexpr const char* op = "CopyFile";
+    const Working working(*this);
+    if (working.Cancelled())
+        return Win32Error(ERROR_OPERATION_ABORTED, op);
     // An existing target file is the answer whatever the state of the source: "already
-    // there". A folder under that name is not a copy of anything, so it is refused as such.
+    // there". A folder, or another file whose alias the name is, is refused as such.
     const std::wstring dst = ToWinPath(target);
     if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, op);
-    const DWORD dstAttributes = os.GetFileAttributesW(dst.c_str());
-    if (dstAttributes != INVALID_FILE_ATTRIBUTES) {
-        if (dstAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            return Win32Error(ERROR_ACCESS_DENIED, op);
-        if (!overwrite)
-            return Win32Error(ERROR_FILE_EXISTS, op);
-    }
+    std::wstring holder;
+    if (const DWORD held = NameHolder(dst, holder);
+        held != ERROR_SUCCESS && (held != ERROR_FILE_EXISTS || !overwrite))
+        return CopyError(held, holder);
 
     SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
     WrittenCopy copy(dst, *buffers_);
@@ -692,10 +892,12 @@ Status Win32FileSystem::CopyFile(const std::string& source, const std::string& t
     const bool unmarked = existing != INVALID_FILE_ATTRIBUTES &&
                           (existing & FILE_ATTRIBUTE_READONLY) &&
                           os.SetFileAttributesW(dst.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-    if (const DWORD err = copy.Name(overwrite, goOn)) {
-        if (unmarked)
+    bool renamed = false;
+    if (const DWORD err = copy.Name(overwrite, goOn, renamed)) {
+        // The mark goes back on the earlier backup only, never on the copy that replaced it.
+        if (unmarked && !renamed)
             os.SetFileAttributesW(dst.c_str(), existing);
-        return Win32Error(err, op);
+        return CopyError(err, copy.holder());
     }
     return {};
 }
@@ -706,14 +908,15 @@ public:
     explicit Batch(Win32FileSystem& fs) : fs_(fs), pool_(kCopyThreads, kUnfinishedMost) {}
 
     Status Add(const std::string& source, const std::string& target, const GoOn& goOn) override {
+        const Working working(fs_);
+        if (working.Cancelled())
+            return Win32Error(ERROR_OPERATION_ABORTED, "CopyFile");
         const std::wstring dst = ToWinPath(target);
         if (dst.size() + kTemporaryMark.size() + kTemporaryDigits > kLongestPathLength)
             return Win32Error(ERROR_FILENAME_EXCED_RANGE, "CopyFile");
         // Here, before any copy of the batch writes into the folder.
         fs_.SweepOnce(dst.substr(0, dst.find_last_of(L'\\')));
-        if (!pool_.Add(target,
-                       std::make_unique<Job>(ToWinPath(source), dst, *fs_.buffers_, fs_.readBack_),
-                       goOn))
+        if (!pool_.Add(target, std::make_unique<Job>(fs_, ToWinPath(source), dst), goOn))
             return Win32Error(ERROR_REQUEST_ABORTED, "CopyFile");
         return {};
     }
@@ -724,26 +927,30 @@ public:
 
 private:
     struct Job : CopyPool::Job {
-        Job(std::wstring source, const std::wstring& dst, CopyBuffers& buffers, bool readBack)
-            : source(std::move(source)), copy(dst, buffers), readBack(readBack) {}
+        Job(Win32FileSystem& fs, std::wstring source, const std::wstring& dst)
+            : fs(fs), source(std::move(source)), copy(dst, *fs.buffers_) {}
         Status Run(const GoOn& goOn) override {
+            const Working working(fs);
+            if (working.Cancelled())
+                return Win32Error(ERROR_OPERATION_ABORTED, "CopyFile");
             DWORD err = copy.Write(
                 source, [&goOn](std::uint64_t, std::uint64_t) { return !goOn || goOn(); });
             if (!err)
                 err = copy.Flush();
-            if (!err && readBack)
+            if (!err && fs.readBack_)
                 err = copy.Verify(goOn);
             if (!err && goOn && !goOn())
                 err = ERROR_REQUEST_ABORTED;
+            bool renamed = false;
             if (!err)
-                err = copy.Name(false, goOn);
+                err = copy.Name(false, goOn, renamed);
             if (err)
-                return Win32Error(err, "CopyFile");
+                return CopyError(err, copy.holder());
             return {};
         }
+        Win32FileSystem& fs;
         std::wstring source;
         WrittenCopy copy;
-        bool readBack;
     };
 
     Win32FileSystem& fs_;
@@ -759,6 +966,9 @@ Result<std::unique_ptr<CopyBatch>> Win32FileSystem::StartBatch() {
 }
 
 Result<std::vector<std::string>> Win32FileSystem::ListFiles(const std::string& folder) {
+    const Working working(*this);
+    if (working.Cancelled())
+        return Win32Error(ERROR_OPERATION_ABORTED, "ListFiles");
     const std::wstring pattern = ToWinPath(folder) + L"\\*";
     if (pattern.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "ListFiles");
@@ -804,6 +1014,9 @@ void Win32FileSystem::SweepOnce(const std::wstring& folder) {
 }
 
 Status Win32FileSystem::MakeFolder(const std::string& path) {
+    const Working working(*this);
+    if (working.Cancelled())
+        return Win32Error(ERROR_OPERATION_ABORTED, "MakeFolder");
     const std::wstring wide = ToWinPath(path);
     if (wide.size() > kLongestPathLength)
         return Win32Error(ERROR_FILENAME_EXCED_RANGE, "MakeFolder");
@@ -823,6 +1036,7 @@ Result<std::unique_ptr<TextStream>> Win32FileSystem::OpenTextFile(const std::str
 }
 
 Result<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
+    const Working working(*this);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!os.GetFileAttributesExW(ToWinPath(path).c_str(), GetFileExInfoStandard, &data))
         return Win32Error(GetLastError(), "FileSize");
@@ -833,6 +1047,7 @@ Result<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
 // MAX_PATH, or one whose name ends in a space or a dot, is asked about itself, not skipped or
 // taken for its sibling.
 Result<std::uint64_t> Win32FileSystem::FreeSpace(const std::string& folder) {
+    const Working working(*this);
     std::wstring path = ToWinPath(folder);
     if (path.empty() || path.back() != L'\\')
         path += L'\\'; // a share is named with a trailing separator
@@ -843,6 +1058,7 @@ Result<std::uint64_t> Win32FileSystem::FreeSpace(const std::string& folder) {
 }
 
 Result<std::string> Win32FileSystem::FileSystemName(const std::string& folder) {
+    const Working working(*this);
     // The volume of the folder itself, found through a handle: a folder can be a mounted
     // volume of its own, and the handle needs no path parsing.
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

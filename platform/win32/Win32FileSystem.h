@@ -33,11 +33,15 @@ public:
     Result<std::uint64_t> FileSize(const std::string& path) override;
     Result<std::uint64_t> FreeSpace(const std::string& folder) override;
     Result<std::string> FileSystemName(const std::string& folder) override;
+    bool Gone(const std::string& folder) override;
+    void CancelCalls() override;
     Error FileNotFound(const std::string& source) const override;
     Error PlatformError(std::int32_t number, const std::string& source) const override;
 
 private:
     class Batch;
+    struct Workers;
+    class Working;
     // The next accepted name of the open enumeration; empty text (and closed) at its end.
     Result<std::string> Advance(const char* source);
     // Removes what killed copies left in a folder ("\\?\" form) the first time this object
@@ -48,6 +52,7 @@ private:
     Attr findAttr_ = Attr::Normal;
     std::set<std::wstring> swept_;         // the folders SweepOnce has seen
     std::unique_ptr<CopyBuffers> buffers_; // memory the copies reuse
+    std::unique_ptr<Workers> workers_;     // the threads at work for it, for CancelCalls
     bool readBack_;
 };
 

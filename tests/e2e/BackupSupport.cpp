@@ -426,8 +426,8 @@ void ExpectGreen(App& app) {
     EXPECT_TRUE(WaitForColour(app, ctl::EstadoLBL2, kGreen)) << "the status is not green";
 }
 
-void ExpectStageOneFailure(App& app, std::optional<std::int32_t> number,
-                           const std::wstring& counter) {
+void ExpectFailure(App& app, std::optional<std::int32_t> number, const std::wstring& counter,
+                   const std::wstring& caption, const std::optional<std::wstring>& detail) {
     const HWND counterLabel = HandleOf(app, ctl::EstadoLBL1);
     const HWND status = HandleOf(app, ctl::EstadoLBL2);
     ASSERT_TRUE(counterLabel && status) << "no status labels";
@@ -447,14 +447,17 @@ void ExpectStageOneFailure(App& app, std::optional<std::int32_t> number,
     EXPECT_EQ(lines[2], L"");
     EXPECT_TRUE(StartsWith(lines[3], L"Fuente: ") && lines[3].size() > 8) << Narrow(lines[3]);
     EXPECT_EQ(lines[4], L"Ventana: Principal           Proceso : proFN_Respaldar");
-    EXPECT_EQ(lines[5], L"Detalle : ");
+    if (detail)
+        EXPECT_EQ(lines[5], L"Detalle : " + *detail);
+    else
+        EXPECT_TRUE(StartsWith(lines[5], L"Detalle : ") && lines[5].size() > 10)
+            << Narrow(lines[5]);
     EXPECT_EQ(IconOf(*box), BoxIcon::None);
     EXPECT_EQ(ButtonsOf(*box), std::vector<int>{IDOK});
-    EXPECT_EQ(StoredText(status), kCopyingDatabase)
-        << "the failed stage is not shown behind the report";
+    EXPECT_EQ(StoredText(status), caption) << "the failed stage is not shown behind the report";
     EXPECT_EQ(StoredText(counterLabel), counter);
     ASSERT_TRUE(app.Answer(*box, IDOK));
-    const std::wstring failure = L"ERROR ERROR ERROR EN " + counter + L" COPIANDO BASE DE DATOS";
+    const std::wstring failure = L"ERROR ERROR ERROR EN " + counter + L" " + caption;
     ASSERT_TRUE(WaitUntil([&] { return StoredText(status) == failure; }))
         << "status \"" << Narrow(StoredText(status)) << "\"";
     EXPECT_EQ(StoredText(counterLabel), L":(");

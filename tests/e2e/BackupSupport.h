@@ -76,11 +76,14 @@ void ExpectNoMessage(App& app);
 enum class Then { Nothing, Message };
 void ExpectSuccess(App& app, Then then = Then::Nothing);
 void ExpectGreen(App& app);
-// The six-line report of a failed database copy, naming the system's error `number` when
-// given; then the failure line in red, with the counter the run showed ("1/6", or "1/1"
+// The six-line report of a failed run, naming the system's error `number` when given and the
+// entry the run was at (`detail`; empty in the database stage; none: any); then the failure
+// line in red, with the stage the run showed (by default the database's: "1/6", or "1/1"
 // without the data centre), and no other message.
-void ExpectStageOneFailure(App& app, std::optional<std::int32_t> number = std::nullopt,
-                           const std::wstring& counter = L"1/6");
+void ExpectFailure(App& app, std::optional<std::int32_t> number = std::nullopt,
+                   const std::wstring& counter = L"1/6",
+                   const std::wstring& caption = kCopyingDatabase,
+                   const std::optional<std::wstring>& detail = std::wstring());
 
 enum class BoxIcon { None, Stop, Exclamation, Question, Information, Unknown };
 const char* Name(BoxIcon icon);

@@ -2,6 +2,7 @@
 // question before an existing backup is replaced, refused names, a failing database copy, a
 // data-centre file that cannot be read, and a close while the database is being copied.
 #include "tests/e2e/BackupSupport.h"
+#include "tests/e2e/FaultSupport.h"
 
 #include <algorithm>
 
@@ -124,6 +125,55 @@ INSTANTIATE_TEST_SUITE_P(BackupDestinations, BackupRunTest,
                          [](const auto& info) {
                              return info.index == 0 ? "AnsiName" : "NameOutsideTheCodePage";
                          });
+
+// ---- A network share as the destination ------------------------------------------------------
+
+// Wine serves "\\server\share" from $WINEPREFIX/dosdevices/unc/server/share: a share of this
+// case's own (its server named after the driver's process), removed at its end.
+class BackupShareTest : public BackupTest {
+protected:
+    void Prepare() override {
+        wchar_t prefix[MAX_PATH] = {};
+        const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH || prefix[0] != L'/')
+            return; // not under Wine: no share to make
+        std::wstring dos = L"Z:" + std::wstring(prefix, n);
+        std::replace(dos.begin(), dos.end(), L'/', L'\\');
+        server_ = dos + L"\\dosdevices\\unc\\vqx-" + std::to_wstring(GetCurrentProcessId());
+        share_ = server_ + L"\\copias";
+        ASSERT_TRUE(MakeFoldersAt(share_));
+        unc_ = L"\\\\vqx-" + std::to_wstring(GetCurrentProcessId()) + L"\\copias\\";
+        folder->WriteFile(L"RS.log", LogLine(unc_));
+    }
+    void TearDown() override {
+        BackupTest::TearDown();
+        if (!server_.empty())
+            RemoveTreeAt(server_);
+    }
+
+    std::wstring server_, share_, unc_; // the server's folder, the share's, and its UNC path
+};
+
+TEST_F(BackupShareTest, BacksUpToTheShareAndOffersItAtTheNextStart) {
+    if (unc_.empty())
+        GTEST_SKIP() << "no Wine prefix to serve a share from";
+    const std::wstring name = TextOf(app, ctl::ItemText1);
+    ASSERT_EQ(TextOf(app, ctl::ItemText2), unc_);
+    PressBackup();
+    ExpectSuccess(app);
+    EXPECT_TRUE(SameBytes(share_ + L"\\" + name + L".vqxdb", folder->Full(L"VQX Datos.mdb")));
+    EXPECT_TRUE(IsFileAt(share_ + L"\\Respaldo VQX\\Archivo\\Facturas 2024.dat"));
+    EXPECT_TRUE(TemporariesUnder(share_).empty());
+    EXPECT_EQ(folder->ReadFile(L"RS.log"), LogLine(unc_));
+
+    ASSERT_EQ(app.Close(), std::optional<DWORD>(0));
+    App next;
+    ASSERT_TRUE(next.Start(*folder));
+    ASSERT_NE(next.WaitForMainWindow(), nullptr);
+    EXPECT_EQ(TextOf(next, ctl::ItemText2), unc_)
+        << "destination field \"" << Narrow(TextOf(next, ctl::ItemText2)) << "\"";
+    EXPECT_EQ(next.Close(), std::optional<DWORD>(0));
+}
 
 // ---- The question before a backup file is replaced ----------------------------------------
 
@@ -264,7 +314,7 @@ TEST_F(BackupLockedDatabaseTest, ReportsTheFailureAndKeepsTheEarlierBackup) {
     auto question = ExpectQuestion(name);
     ASSERT_TRUE(question.has_value());
     ASSERT_TRUE(app.Answer(*question, IDYES));
-    ExpectStageOneFailure(app);
+    ExpectFailure(app);
     EXPECT_EQ(folder->ReadFile(L"RS.log"), log) << "RS.log changed after a failed run";
     EXPECT_EQ(InDestination(), std::vector<std::wstring>{name + L".vqxdb"});
     EXPECT_TRUE(FileHolds(*folder, BackupFile(name), earlier));
@@ -293,7 +343,7 @@ TEST_F(BackupLockedEarlierBackupTest, KeepsItAndLeavesNoTemporary) {
     auto question = ExpectQuestion(name);
     ASSERT_TRUE(question.has_value());
     ASSERT_TRUE(app.Answer(*question, IDYES));
-    ExpectStageOneFailure(app);
+    ExpectFailure(app);
     lock.reset();
     EXPECT_EQ(folder->ReadFile(L"RS.log"), log);
     EXPECT_EQ(InDestination(), std::vector<std::wstring>{name + L".vqxdb"})
@@ -314,7 +364,7 @@ TEST_F(BackupFolderInTheWayTest, ReportsTheFailureWithoutAQuestion) {
     SetName(name);
     const auto log = folder->ReadFile(L"RS.log");
     PressBackup();
-    ExpectStageOneFailure(app);
+    ExpectFailure(app);
     EXPECT_EQ(folder->ReadFile(L"RS.log"), log);
     EXPECT_EQ(InDestination(), std::vector<std::wstring>{name + L".vqxdb"});
     EXPECT_TRUE(folder->IsFolder(BackupFile(name)));

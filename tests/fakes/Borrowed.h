@@ -33,6 +33,8 @@ public:
     Result<std::string> FileSystemName(const std::string& f) override {
         return inner_.FileSystemName(f);
     }
+    bool Gone(const std::string& f) override { return inner_.Gone(f); }
+    void CancelCalls() override { inner_.CancelCalls(); }
     Error FileNotFound(const std::string& s) const override { return inner_.FileNotFound(s); }
     Error PlatformError(std::int32_t n, const std::string& s) const override {
         return inner_.PlatformError(n, s);

@@ -181,6 +181,14 @@ Result<std::uint64_t> FakeFileSystem::FreeSpace(const std::string& folder) {
     return *freeSpace_;
 }
 
+bool FakeFileSystem::Gone(const std::string& folder) {
+    Record("Gone " + folder);
+    std::string path = folder;
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    return !IsFolder(path);
+}
+
 Result<std::string> FakeFileSystem::FileSystemName(const std::string& folder) {
     Record("FileSystemName " + folder);
     if (!fileSystem_)

@@ -3,6 +3,7 @@
 
 #include "platform/FileSystem.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <optional>
@@ -88,6 +89,11 @@ public:
     Result<std::uint64_t> FileSize(const std::string& path) override;
     Result<std::uint64_t> FreeSpace(const std::string& folder) override;
     Result<std::string> FileSystemName(const std::string& folder) override;
+    // A folder the tree no longer holds.
+    bool Gone(const std::string& folder) override;
+    void CancelCalls() override { cancelled = true; }
+    // Whether CancelCalls was called (from any thread).
+    std::atomic<bool> cancelled = false;
     Error FileNotFound(const std::string& source) const override;
     Error PlatformError(std::int32_t number, const std::string& source) const override;
 

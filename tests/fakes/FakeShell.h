@@ -41,10 +41,17 @@ public:
                 std::function<void()> task = std::move(tasks_.front());
                 tasks_.pop_front();
                 lock.unlock();
+                // A task that throws has run all the same: its caller is let go.
+                struct Counted {
+                    FakeShell& shell;
+                    std::unique_lock<std::mutex>& lock;
+                    ~Counted() {
+                        lock.lock();
+                        ++shell.tasksRun_;
+                        shell.changed_.notify_all();
+                    }
+                } counted{*this, lock};
                 task();
-                lock.lock();
-                ++tasksRun_;
-                changed_.notify_all();
             }
             woken_ = false;
             lock.unlock();

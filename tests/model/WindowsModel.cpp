@@ -174,12 +174,12 @@ struct WindowsModel::Calls {
     // gate is made, before the call.
     class Gate {
     public:
-        Gate(Call call, const std::wstring& path) {
+        Gate(Call call, const std::wstring& path, int infoClass = -1) {
             WindowsModel& m = *installed;
             std::unique_lock lock(m.mutex_);
             for (std::size_t i = 0; i < m.faults_.size(); ++i) {
                 const Fault& f = m.faults_[i];
-                if (f.call != call ||
+                if (f.call != call || (f.infoClass >= 0 && f.infoClass != infoClass) ||
                     (!f.under.empty() && !IsUnder(path, Key(win32::ToWide(f.under)))))
                     continue;
                 const int count = ++m.faultCounts_[i];
@@ -458,11 +458,28 @@ struct WindowsModel::Calls {
         return gate.After((Real().*Entry)(file, args...), BOOL{FALSE});
     }
 
+    // A call with a class of information: the faults may ask for one class only.
+    template <Call call, auto Entry>
+    static BOOL OnInfo(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+        auto h = M().HandleOf(file);
+        Serialised serialised(h.get(), call);
+        const Gate gate(call, h ? h->path : L"", kind);
+        if (gate.FailsBefore())
+            return FALSE;
+        return gate.After((Real().*Entry)(file, kind, info, size), BOOL{FALSE});
+    }
+
+    static BOOL WINAPI GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                                    LPVOID info, DWORD size) {
+        return OnInfo<Call::GetFileInformationByHandleEx,
+                      &win32::FileCalls::GetFileInformationByHandleEx>(file, kind, info, size);
+    }
+
     static BOOL WINAPI SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
                                                   LPVOID info, DWORD size) {
         const BOOL ok =
-            OnHandle<Call::SetFileInformationByHandle,
-                     &win32::FileCalls::SetFileInformationByHandle>(file, kind, info, size);
+            OnInfo<Call::SetFileInformationByHandle, &win32::FileCalls::SetFileInformationByHandle>(
+                file, kind, info, size);
         // A rename, even one reported as failed, may have moved the file: the handle is asked.
         if (kind == FileRenameInfo) {
             const DWORD err = GetLastError();
@@ -598,10 +615,7 @@ WindowsModel::WindowsModel() {
                          PLARGE_INTEGER, DWORD>;
     os.GetFileSizeEx =
         &Calls::OnHandle<Call::GetFileSizeEx, &win32::FileCalls::GetFileSizeEx, PLARGE_INTEGER>;
-    os.GetFileInformationByHandleEx =
-        &Calls::OnHandle<Call::GetFileInformationByHandleEx,
-                         &win32::FileCalls::GetFileInformationByHandleEx, FILE_INFO_BY_HANDLE_CLASS,
-                         LPVOID, DWORD>;
+    os.GetFileInformationByHandleEx = &Calls::GetFileInformationByHandleEx;
     os.SetFileInformationByHandle = &Calls::SetFileInformationByHandle;
     os.CloseHandle = &Calls::CloseHandle;
     os.CancelSynchronousIo = &Calls::CancelSynchronousIo;
@@ -621,11 +635,10 @@ WindowsModel::WindowsModel() {
 }
 
 WindowsModel::~WindowsModel() {
+    ReleaseBlockedCalls();
     {
         std::lock_guard lock(mutex_);
         ending_ = true;
-        for (Blocked& b : blocked_)
-            b.cancelled = true;
     }
     changed_.notify_all();
     if (lazyWriter_.joinable())
@@ -708,6 +721,15 @@ int WindowsModel::BlockedCalls() const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(std::count_if(blocked_.begin(), blocked_.end(),
                                           [](const Blocked& b) { return !b.cancelled; }));
+}
+
+void WindowsModel::ReleaseBlockedCalls() {
+    {
+        std::lock_guard lock(mutex_);
+        for (Blocked& b : blocked_)
+            b.cancelled = true;
+    }
+    changed_.notify_all();
 }
 
 std::shared_ptr<WindowsModel::HandleState> WindowsModel::HandleOf(void* handle) const {

@@ -69,6 +69,9 @@ struct Fault {
     std::string under;
     // Only the n-th matching call from now (1 for the next); 0: every matching call from now.
     int nth = 0;
+    // Only calls of this FILE_INFO_BY_HANDLE_CLASS (FileRenameInfo...), for the two calls that
+    // take one; negative: any.
+    int infoClass = -1;
     // The call takes effect, then reports the error (a reply lost on the network).
     bool afterEffect = false;
     // The call waits until CancelSynchronousIo names its thread, then fails with
@@ -118,6 +121,8 @@ public:
     int RefusedUnbuffered() const;
     // Calls blocked now by a fault, waiting for CancelSynchronousIo.
     int BlockedCalls() const;
+    // Lets every blocked call go, as if cancelled (a test that failed to, ending).
+    void ReleaseBlockedCalls();
 
     // The calls of the table, as the model does them (public for the table only).
     struct Calls;

@@ -9,6 +9,8 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 
 namespace vqx {
 namespace {
@@ -82,6 +84,30 @@ TEST(CopyPoolTest, CopiesRunSideBySideAndEveryOutcomeIsCollected) {
                 UnorderedElementsAre("a ok", "b ok", "c disco lleno"));
     EXPECT_THAT(journal.discarded, ElementsAre("c"));
     EXPECT_TRUE(pool.Collect(false, {}).empty());
+}
+
+// No exception leaves a copying thread (it would end the program): a copy that throws is a
+// failed copy, discarded, and the pool goes on.
+TEST(CopyPoolTest, ACopyThatThrowsIsAFailedCopy) {
+    Journal journal;
+    CopyPool pool(2, 8);
+    auto throwing = [](auto exception) {
+        return [exception](const GoOn&) -> Status { throw exception; };
+    };
+    ASSERT_TRUE(pool.Add(
+        "memoria", std::make_unique<ScriptedJob>(journal, "memoria", throwing(std::bad_alloc())),
+        {}));
+    ASSERT_TRUE(pool.Add(
+        "otra", std::make_unique<ScriptedJob>(journal, "otra", throwing(std::runtime_error("x"))),
+        {}));
+    ASSERT_TRUE(pool.Add(
+        "bien",
+        std::make_unique<ScriptedJob>(journal, "bien", [](const GoOn&) { return Status(); }), {}));
+    std::vector<std::int32_t> numbers;
+    for (const auto& f : pool.Collect(true, {}))
+        numbers.push_back(f.status ? 0 : f.status.error().number);
+    EXPECT_THAT(numbers, ::testing::UnorderedElementsAre(errnum::Win32(8), errnum::Internal, 0));
+    EXPECT_THAT(journal.discarded, UnorderedElementsAre("memoria", "otra"));
 }
 
 TEST(CopyPoolTest, GoingDiscardsWhatWaitsAndStopsWhatRuns) {

@@ -82,7 +82,7 @@ TEST_P(RespaldarOnDiskTest, DatabaseHeldOpenIsReportedAndTheEarlierBackupKept) {
     env->AddFile(Backup(), "respaldo anterior");
     auto hold = env->HoldOpen(data + "\\VQX Datos.mdb");
     const RunOutcome outcome = Run();
-    EXPECT_EQ(outcome.kind, RunOutcome::Kind::StageOneFailed);
+    EXPECT_EQ(outcome.kind, RunOutcome::Kind::Failed);
     EXPECT_EQ(outcome.error.number, errnum::SharingViolation);
     EXPECT_EQ(env->ReadBytes(Backup()), "respaldo anterior");
     EXPECT_THAT(env->List(env->Root() + "\\Copias"),

@@ -162,7 +162,7 @@ TEST(RespaldarStageOneTest, EachFailureEndsTheRunWithItsError) {
         fake::RecordingObserver seen;
 
         const RunOutcome outcome = engine::Run(factory, {kDest, kName, kData, true, true}, seen);
-        EXPECT_EQ(outcome.kind, RunOutcome::Kind::StageOneFailed);
+        EXPECT_EQ(outcome.kind, RunOutcome::Kind::Failed);
         EXPECT_EQ(Describe(outcome.error), Describe(c.expected));
         EXPECT_EQ(outcome.entry, ""); // no enumeration has started
         ASSERT_FALSE(seen.events.empty());

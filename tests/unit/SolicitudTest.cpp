@@ -7,12 +7,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
 namespace vqx {
 namespace {
 
 using fake::FakeFileSystem;
 using fake::Op;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 const std::string kData = "C:\\VQX";
@@ -234,6 +240,92 @@ TEST_F(SolicitudTest, FailureShowsTheRedLineAndKeepsTheLog) {
     EXPECT_THAT(fs.calls, testing::Not(testing::Contains("CreateTextFile " + kLog)));
     ASSERT_EQ(shell.messages.size(), 1u); // the run's own error box only
     EXPECT_EQ(shell.messages[0].title, "Ha ocurrido un error");
+}
+
+// A stick pulled out or a share dropped in the middle of the data centre: the run fails in the
+// stage under way and says so as a failed database copy does; no later stage starts and
+// nothing records the destination. A file's own failure is still only listed.
+TEST_F(SolicitudTest, ADestinationThatGoesAwayFailsTheStageUnderWay) {
+    app.ItemCheck.SetTag("ON");
+    fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\a.pdf", "a");
+    fs.AddFile(kData + "\\VQX Datos\\Archivo\\b.pdf", "b");
+    fs.AddFile(kData + "\\VQX Datos\\Informes\\i.xlsx", "i");
+    fs.AddFile(kLog, "E:\\Anterior\\\r\n");
+    fs.FailOn(Op::CopyFile, kData + "\\VQX Datos\\raiz.txt",
+              FakeFileSystem::MakeError(errnum::SharingViolation, "CopyFile"));
+    fs.OnCopy([this](const std::string& source) {
+        if (source.ends_with("a.pdf"))
+            fs.Remove("D:\\Copias");
+    });
+    Press(kName, kDest);
+    const auto lines = host.Only("EstadoLBL");
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 4, lines.end()),
+                ElementsAre("EstadoLBL1.Caption=:(",
+                            "EstadoLBL2.Caption=ERROR ERROR ERROR EN 3/6 COPIANDO EL ARCHIVO",
+                            "EstadoLBL1.ForeColor=" + kRed, "EstadoLBL2.ForeColor=" + kRed));
+    ASSERT_EQ(shell.messages.size(), 1u);
+    EXPECT_EQ(shell.messages[0].title, "Ha ocurrido un error");
+    EXPECT_THAT(shell.messages[0].text,
+                HasSubstr("Número: " + std::to_string(errnum::PathNotFound) + "\r\n"));
+    EXPECT_THAT(shell.messages[0].text, EndsWith("\r\nDetalle : a.pdf"));
+    EXPECT_EQ(fs.Read(kLog), "E:\\Anterior\\\r\n");
+    ASSERT_EQ(app.LeftOut().size(), 1u); // stage 2's locked file, as before
+    EXPECT_EQ(app.LeftOut()[0].path, "VQX Datos\\raiz.txt");
+    EXPECT_THAT(fs.calls, testing::Not(testing::Contains(HasSubstr("Informes"))));
+    EXPECT_TRUE(fs.cancelled) << "the copies under way were not told to give up";
+}
+
+// An exception on the run's worker fails the run with the program's internal error, and a close
+// asked for meanwhile still ends the program; one on the window's thread stops the worker
+// before it is waited for, so the window does not hang until the run would have ended.
+TEST(SolicitudExceptionTest, NoExceptionEndsOrHangsTheProgram) {
+    for (bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "worker, with a close pending" : "worker");
+        World w;
+        w.app.ItemCheck.SetTag("ON");
+        w.fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
+        w.fs.OnCopy([&](const std::string& source) {
+            if (!source.ends_with("raiz.txt"))
+                return;
+            if (closing)
+                w.shell.OnWindowThread([&] { EXPECT_FALSE(w.app.QueryClose()); });
+            throw std::runtime_error("sin memoria");
+        });
+        w.Press(kName, kDest);
+        if (closing) {
+            EXPECT_TRUE(w.host.destroyed);
+            EXPECT_THAT(w.shell.messages, IsEmpty());
+            continue;
+        }
+        ASSERT_EQ(w.shell.messages.size(), 1u);
+        EXPECT_THAT(w.shell.messages[0].text,
+                    HasSubstr("Ha ocurrido un error interno del programa. sin memoria"));
+        EXPECT_THAT(w.host.Only("EstadoLBL2"),
+                    testing::Contains(
+                        "EstadoLBL2.Caption=ERROR ERROR ERROR EN 2/6 COPIANDO CENTRO DE DATOS"));
+    }
+
+    SCOPED_TRACE("window thread");
+    World w;
+    w.app.ItemCheck.SetTag("ON");
+    w.fs.AddFile(kData + "\\VQX Datos\\raiz.txt", "r");
+    bool released = false;
+    // The window's thread fails while a copy goes on that lasts until the run is stopped (with a
+    // deadline, so that a run never stopped fails the case rather than hanging it).
+    w.fs.OnCopy([&](const std::string& source) {
+        if (!source.ends_with("raiz.txt"))
+            return;
+        w.shell.OnWindowThread([] { throw std::runtime_error("en la ventana"); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!w.fs.cancelled && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        released = w.fs.cancelled;
+    });
+    w.app.ItemText(Campo::Nombre).SetText(kName);
+    w.app.ItemText(Campo::Destino).SetText(kDest);
+    EXPECT_THROW(w.app.BotonRespaldar_Click(), std::runtime_error);
+    EXPECT_TRUE(released) << "the worker was waited for without being stopped";
 }
 
 TEST(SolicitudLeftOutTest, FilesLeftOutAreListedAfterThePointerIsRestored) {

@@ -2,13 +2,17 @@
 // refuses or costs what Windows would, and the copy keeps to all of them.
 #include "tests/unit/FsTestEnv.h"
 
+#include "engine/Respaldar.h"
 #include "platform/win32/FileCalls.h"
+#include "tests/fakes/Borrowed.h"
+#include "tests/fakes/RecordingObserver.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace vqx::test {
@@ -16,6 +20,8 @@ namespace {
 
 using model::Call;
 using model::Device;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using win32::os;
 
 constexpr std::size_t kMiB = 1024 * 1024;
@@ -199,6 +205,112 @@ TEST_F(WindowsRulesTest, ALongCopyNeverHasTwoCallsOnOneSynchronousHandleAtOnce) 
     EXPECT_EQ(env.ReadBytes(At("out\\datos.bin")), data);
     const model::WindowsModel::Waits waits = Model().TakeSerialisedWaits();
     EXPECT_EQ(waits.calls, 0) << waits.example;
+}
+
+// --- When the destination fails under a copy ---------------------------------------------------
+
+TEST_F(WindowsRulesTest, ARenameWhoseReplyWasLostIsJudgedByWhereTheFileIs) {
+    env.AddFolder(At("out"));
+    env.AddFile(At("datos.bin"), "nuevo");
+    for (bool handleAnswers : {true, false}) {
+        SCOPED_TRACE(handleAnswers ? "the handle says where its file is" : "the handle cannot say");
+        env.AddFile(At("out\\datos.bin"), "anterior");
+        // The share renamed the file, and the reply was lost on the way back.
+        Model().Inject({.call = Call::SetFileInformationByHandle,
+                        .error = ERROR_NETNAME_DELETED,
+                        .nth = 1,
+                        .infoClass = FileRenameInfo,
+                        .afterEffect = true});
+        if (!handleAnswers)
+            Model().Inject({.call = Call::GetFileInformationByHandleEx,
+                            .error = ERROR_NETNAME_DELETED,
+                            .infoClass = FileNameInfo});
+        const Status copied = env.Fs().CopyFile(At("datos.bin"), At("out\\datos.bin"), true);
+        Model().ClearFaults();
+        EXPECT_EQ(copied.ok(), handleAnswers);
+        // Either way the file under the real name is the new copy, whole, and it stays: the
+        // earlier backup is never lost together with the new one.
+        EXPECT_EQ(env.ReadBytes(At("out\\datos.bin")), "nuevo");
+        EXPECT_THAT(env.List(At("out")), ElementsAre("datos.bin"));
+    }
+}
+
+TEST_F(WindowsRulesTest, ACopyThatHasItsNameStaysAndIsNotLeftHidden) {
+    env.AddFolder(At("out"));
+    env.AddFile(At("datos.bin"), "nuevo");
+    env.AddFile(At("out\\datos.bin"), "anterior");
+    // The final attributes refused through the handle (a filter, a flaky device): by name.
+    const model::Fault byHandle{.call = Call::SetFileInformationByHandle,
+                                .error = ERROR_ACCESS_DENIED,
+                                .under = At("out"),
+                                .nth = 2, // the first is the temporary's own, before the copy
+                                .infoClass = FileBasicInfo};
+    Model().Inject(byHandle);
+    ASSERT_TRUE(env.Fs().CopyFile(At("datos.bin"), At("out\\datos.bin"), true));
+    const DWORD attributes = GetFileAttributesW(Native(At("out\\datos.bin")).c_str());
+    EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(env.ReadBytes(At("out\\datos.bin")), "nuevo");
+
+    // Refused by name as well: the copy is reported, but it has its name and keeps it.
+    Model().ClearFaults();
+    Model().Inject(byHandle);
+    Model().Inject({.call = Call::SetFileAttributesW, .error = ERROR_ACCESS_DENIED});
+    env.AddFile(At("datos.bin"), "otro nuevo");
+    const Status copied = env.Fs().CopyFile(At("datos.bin"), At("out\\datos.bin"), true);
+    ASSERT_FALSE(copied);
+    EXPECT_EQ(copied.error().number, errnum::AccessDenied);
+    EXPECT_EQ(env.ReadBytes(At("out\\datos.bin")), "otro nuevo");
+    EXPECT_THAT(env.List(At("out")), ElementsAre("datos.bin"));
+}
+
+TEST_F(WindowsRulesTest, AStopCancelsACallThatNeverReturns) {
+    env.AddFolder(At("datos"));
+    env.AddFolder(At("out"));
+    env.AddFile(At("datos\\VQX Datos.mdb"), Bytes(kMiB));
+    // A share that stopped answering: the write waits for the redirector's timeout.
+    Model().Inject({.call = Call::WriteFile, .under = At("out"), .block = true});
+    engine::Stopper stopper;
+    fake::RecordingObserver seen;
+    auto run = std::async(std::launch::async, [&] {
+        return engine::Run(fake::LendFileSystem(env.Fs()),
+                           {At("out") + "\\", "copia", At("datos"), false, false}, seen, &stopper);
+    });
+    ASSERT_TRUE(Eventually([&] { return Model().BlockedCalls() == 1; }));
+    stopper.Stop();
+    const bool ended = run.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!ended)
+        Model().ReleaseBlockedCalls();
+    ASSERT_TRUE(ended) << "the blocked call was never cancelled";
+    EXPECT_EQ(run.get().kind, engine::RunOutcome::Kind::Stopped);
+    EXPECT_THAT(env.List(At("out")), ::testing::IsEmpty()) << "the temporary stayed";
+}
+
+TEST_F(WindowsRulesTest, ANameHeldAsAnotherFilesShortAliasIsNotAlreadyThere) {
+    env.AddFolder(At("out"));
+    env.AddFile(At("out\\Factura enero.pdf"), "enero");
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD n =
+        GetShortPathNameW(Native(At("out\\Factura enero.pdf")).c_str(), shortPath, MAX_PATH);
+    const std::wstring alias = n > 0 && n < MAX_PATH ? std::wstring(shortPath, n) : L"";
+    const std::string name = win32::FromWide(alias.substr(alias.find_last_of(L'\\') + 1));
+    if (name.empty() || name == "Factura enero.pdf")
+        GTEST_SKIP() << "this volume gives no short names";
+    // A file of the data centre named as that alias ("FACTUR~1.PDF") would never be copied.
+    env.AddFile(At(name), "otro");
+    const Status copied = env.Fs().CopyFile(At(name), At("out\\" + name), false);
+    ASSERT_FALSE(copied);
+    EXPECT_EQ(copied.error().number, errnum::NameTaken);
+    EXPECT_THAT(copied.error().description, HasSubstr("Factura enero.pdf"));
+
+    auto batch = env.Fs().StartBatch();
+    ASSERT_TRUE(batch);
+    ASSERT_TRUE(batch.value()->Add(At(name), At("out\\" + name), {}));
+    const auto finished = batch.value()->Collect(true, {});
+    ASSERT_EQ(finished.size(), 1u);
+    ASSERT_FALSE(finished[0].status);
+    EXPECT_EQ(finished[0].status.error().number, errnum::NameTaken);
+    EXPECT_EQ(env.ReadBytes(At("out\\Factura enero.pdf")), "enero");
+    EXPECT_THAT(env.List(At("out")), ElementsAre("Factura enero.pdf"));
 }
 
 } // namespace
