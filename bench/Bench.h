@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/win32/WinInclude.h"
+#include "tests/driver/Harness.h"
 
 #include <cstdint>
 #include <string>
@@ -19,7 +20,7 @@ void Put(const char* key, std::uint64_t value);
 void Put(const char* key, const std::string& value);
 void Fail(const std::string& what); // to stderr
 
-std::string Narrow(const std::wstring& text);
+using e2e::Narrow; // the driver's: UTF-16 to UTF-8
 
 // The value below which `fraction` of the values lie (0.5: the median, 1: the largest).
 double Percentile(std::vector<double> values, double fraction);

@@ -39,16 +39,6 @@ void Fail(const std::string& what) {
     std::fflush(stderr);
 }
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int in = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), in, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 double Percentile(std::vector<double> values, double fraction) {
     if (values.empty())
         return 0;

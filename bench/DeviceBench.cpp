@@ -6,6 +6,8 @@
 #include "bench/Bench.h"
 #include "bench/QuietShell.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/WinHandles.h"
+#include "tests/driver/ControlIds.h"
 #include "tests/model/WindowsModel.h"
 #include "window/APLwAPP.h"
 #include "window/win32/MainWindow.h"
@@ -17,8 +19,6 @@
 namespace vqx::bench {
 namespace {
 
-constexpr int kBotonRespaldar = 4; // control ids: creation order of the window's controls
-constexpr int kEstadoLBL2 = 13;
 constexpr double kSampleInterval = 0.010; // seconds between two WM_NULL round trips
 constexpr double kRunDeadline = 600;      // seconds a backup run may take here
 constexpr UINT kRoundTripTimeoutMs = 60000;
@@ -33,8 +33,8 @@ std::uint64_t SizeOf(const std::wstring& path) {
 // The copy's temporaries in a folder, and the bytes of the largest.
 int Temporaries(const std::wstring& folder, std::uint64_t* largest = nullptr) {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*.~rs*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
+    const win32::FindHandle find{FindFirstFileW((folder + L"\\*.~rs*").c_str(), &entry)};
+    if (!find)
         return 0;
     int count = 0;
     do {
@@ -43,8 +43,7 @@ int Temporaries(const std::wstring& folder, std::uint64_t* largest = nullptr) {
             (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
         if (largest)
             *largest = std::max(*largest, size);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
     return count;
 }
 
@@ -100,8 +99,8 @@ Sampled Drive(DWORD windowThread, const std::wstring& dest, std::uint64_t databa
     const double start = Now();
     while (!(main = MainWindowOf(windowThread)) && Now() - start < 30)
         Sleep(5);
-    HWND button = main ? ControlOf(main, kBotonRespaldar) : nullptr;
-    HWND status = main ? ControlOf(main, kEstadoLBL2) : nullptr;
+    HWND button = main ? ControlOf(main, ctl::BotonRespaldar) : nullptr;
+    HWND status = main ? ControlOf(main, ctl::EstadoLBL2) : nullptr;
     if (!button || !status) {
         Fail("the window, its \"Respaldar\" button or its status line did not appear");
         s.failed = true;
@@ -110,7 +109,7 @@ Sampled Drive(DWORD windowThread, const std::wstring& dest, std::uint64_t databa
         return s;
     }
     s.clickedAt = Now();
-    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(kBotonRespaldar, BN_CLICKED),
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(ctl::BotonRespaldar, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
     double next = Now();
     while (IsWindow(main)) {
@@ -174,16 +173,15 @@ int RunDevice(const std::vector<std::wstring>& args) {
     CreateDirectoryW((data + L"\\VQX Datos").c_str(), nullptr);
     {
         const std::string line = "\xEF\xBB\xBF" + Narrow(dest) + "\\\r\n";
-        HANDLE log = CreateFileW((data + L"\\RS.log").c_str(), GENERIC_WRITE, 0, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const win32::File log{CreateFileW((data + L"\\RS.log").c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
         DWORD put = 0;
-        if (log == INVALID_HANDLE_VALUE ||
-            !WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &put, nullptr)) {
+        if (!log ||
+            !WriteFile(log.get(), line.data(), static_cast<DWORD>(line.size()), &put, nullptr)) {
             Fail("cannot write RS.log");
             return 1;
         }
-        CloseHandle(log);
-    }
+    } // closed before the model is installed and the window reads it
 
     model::WindowsModel windows;
     windows.SetDevice({Narrow(dest), writeRate, readRate});

@@ -3,6 +3,7 @@
 #include "bench/Bench.h"
 #include "bench/QuietShell.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/WinHandles.h"
 #include "tests/fakes/Borrowed.h"
 #include "window/APLwAPP.h"
 
@@ -45,12 +46,11 @@ int RunCopyFile(const std::vector<std::wstring>& args) {
         Fail("CopyFileW failed: error " + std::to_string(GetLastError()));
         return 1;
     }
-    HANDLE copy = CreateFileW(args[1].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool flushed = copy != INVALID_HANDLE_VALUE && FlushFileBuffers(copy);
+    win32::File copy{CreateFileW(args[1].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    const bool flushed = copy && FlushFileBuffers(copy.get());
     const DWORD error = GetLastError();
-    if (copy != INVALID_HANDLE_VALUE)
-        CloseHandle(copy);
+    copy.reset(); // the close is part of the time measured
     const double seconds = Now() - start;
     if (!flushed) {
         Fail("flushing the copy failed: error " + std::to_string(error));

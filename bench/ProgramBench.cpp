@@ -2,7 +2,9 @@
 // window keeps a caller waiting during a backup, the process's peak memory, and how long the
 // window takes to appear.
 #include "bench/Bench.h"
-#include "tests/e2e/Harness.h"
+#include "platform/win32/WinHandles.h"
+#include "tests/driver/ControlIds.h"
+#include "tests/driver/Harness.h"
 
 #include <psapi.h>
 
@@ -16,8 +18,6 @@ using e2e::App;
 using e2e::DataFolder;
 using e2e::Layout;
 
-constexpr int kBotonRespaldar = 4; // control ids: creation order of the window's controls
-constexpr int kEstadoLBL2 = 13;
 const std::wstring kSuccess = L"COMPLETADO CON EXITO";
 constexpr double kSampleInterval = 0.010;   // seconds between two WM_NULL round trips
 constexpr double kRunDeadline = 600;        // seconds a backup run may take here
@@ -61,10 +61,9 @@ std::optional<e2e::Child> ControlById(const App& app, int id) {
 
 std::uint64_t BackupBytes(const std::wstring& dest) {
     WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((dest + L"\\*.vqxdb").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE)
+    const win32::FindHandle find{FindFirstFileW((dest + L"\\*.vqxdb").c_str(), &fd)};
+    if (!find)
         return 0;
-    FindClose(find);
     return (static_cast<std::uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
 }
 
@@ -92,10 +91,10 @@ struct Appearance {
 std::uint64_t PeakWorkingSet(DWORD processId, std::uint64_t* peakPagefile = nullptr) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
-    const bool have = process && GetProcessMemoryInfo(process, &counters, sizeof counters) != FALSE;
-    if (process)
-        CloseHandle(process);
+    const win32::Handle process{
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId)};
+    const bool have =
+        process && GetProcessMemoryInfo(process.get(), &counters, sizeof counters) != FALSE;
     if (!have)
         return 0;
     if (peakPagefile)
@@ -179,8 +178,8 @@ int RunProgram(const std::vector<std::wstring>& args) {
     HWND main = app.WaitForMainWindow(e2e::Ms(30000));
     if (!main || !app.WaitUntilPainted() || ReportBoxes(app))
         return 1;
-    const auto button = ControlById(app, kBotonRespaldar);
-    const auto status = ControlById(app, kEstadoLBL2);
+    const auto button = ControlById(app, ctl::BotonRespaldar);
+    const auto status = ControlById(app, ctl::EstadoLBL2);
     if (!button || button->text != L"Respaldar" || !status) {
         Fail("the window has no \"Respaldar\" button or no status line");
         return 1;

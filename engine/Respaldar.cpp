@@ -4,6 +4,7 @@
 #include "engine/Respaldar.h"
 
 #include "engine/Solicitud.h"
+#include "platform/ScopeExit.h"
 
 #include <optional>
 #include <set>
@@ -33,24 +34,6 @@ constexpr DataCentreStage kDataCentre[] = {
 // Tried in this order; whichever is found is copied under the one extension ".vqxdb".
 constexpr std::string_view kDatabases[] = {"\\VQX Datos.mdb", "\\VQX Datos.accdb"};
 
-// The service a stopper may cancel the calls of, for as long as this lives.
-class Attached {
-public:
-    Attached(Stopper* stopper, FileSystem& fs) : stopper_(stopper) {
-        if (stopper_)
-            stopper_->Attach(&fs);
-    }
-    ~Attached() {
-        if (stopper_)
-            stopper_->Attach(nullptr);
-    }
-    Attached(const Attached&) = delete;
-    Attached& operator=(const Attached&) = delete;
-
-private:
-    Stopper* stopper_;
-};
-
 class Runner {
 public:
     Runner(const RunInput& input, RunObserver& observer, Stopper* stopper)
@@ -63,7 +46,13 @@ public:
         if (!created)
             return Failed(created.error());
         FileSystem& fs = *created.value();
-        const Attached attached(stopper_, fs);
+        // A stop cancels the service's calls for as long as it lives.
+        if (stopper_)
+            stopper_->Attach(&fs);
+        const ScopeExit detach([this] {
+            if (stopper_)
+                stopper_->Attach(nullptr);
+        });
 
         std::string database;
         for (std::string_view name : kDatabases) {
@@ -152,6 +141,33 @@ private:
         observer_.StageAdvances(done, total);
     }
 
+    // The plain files of a data-centre folder, listed once: they are the stage's count of work.
+    // A listing that fails is reported as the folder left out. False when a stop came first.
+    bool ListSource(FileSystem& fs, const std::string& source, const std::string& relative,
+                    std::vector<std::string>& names) {
+        for (auto next = fs.Exists(source + "*.*", Attr::Archive);; next = fs.NextMatch()) {
+            if (!next) {
+                observer_.FileLeftOut({relative + "*.*", next.error()});
+                return true;
+            }
+            if (next.value().empty())
+                return true;
+            names.push_back(std::move(next).value());
+            if (StopRequested())
+                return false;
+        }
+    }
+
+    // What the backup holds already keeps its older copy, and is not read again. The listing
+    // only spares work: a copy never takes the name of a file that is there.
+    static std::set<std::u32string> AlreadyThere(FileSystem& fs, const std::string& folder) {
+        std::set<std::u32string> there;
+        if (auto listed = fs.ListFiles(folder))
+            for (const std::string& name : listed.value())
+                there.insert(NameKey(name));
+        return there;
+    }
+
     // A stage's work; the error that ended the run, when its destination went away.
     std::optional<Error> CopyDataCentreStage(FileSystem& fs, const DataCentreStage& stage) {
         Begin(stage.stage);
@@ -168,28 +184,12 @@ private:
                 return made.error();
         }
 
-        // The folder's files, listed once: they are the stage's count of work.
         const std::string source = in_.dataFolder + std::string(stage.source);
         const std::string relative(stage.source.substr(1)); // "VQX Datos\..."
         std::vector<std::string> names;
-        for (auto next = fs.Exists(source + "*.*", Attr::Archive);; next = fs.NextMatch()) {
-            if (!next) {
-                observer_.FileLeftOut({relative + "*.*", next.error()});
-                break;
-            }
-            if (next.value().empty())
-                break;
-            names.push_back(std::move(next).value());
-            if (StopRequested())
-                return std::nullopt;
-        }
-
-        // What the backup holds already keeps its older copy, and is not read again. The
-        // listing only spares work: a copy never takes the name of a file that is there.
-        std::set<std::u32string> there;
-        if (auto listed = fs.ListFiles(folder))
-            for (const std::string& name : listed.value())
-                there.insert(NameKey(name));
+        if (!ListSource(fs, source, relative, names))
+            return std::nullopt;
+        const std::set<std::u32string> there = AlreadyThere(fs, folder);
 
         const std::uint64_t total = names.size();
         std::uint64_t done = 0;

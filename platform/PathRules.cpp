@@ -20,13 +20,11 @@ bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
-// Whether Windows would open a device instead of a file for the name N + ".vqxdb". Windows
-// judges the last path element by what comes before its first dot, with trailing spaces
-// dropped: "CON", "con  ", "COM1." and "NUL.txt" all name a device, and so does every
-// N + ".vqxdb" whose N is such a name (Windows 10, and Wine). Newer Windows versions no longer
-// treat "NUL.txt" as a device, but refusing it there costs the user nothing and keeps the rule
-// the same on every system. COM and LPT take the digits 1 to 9 and also the superscripts
-// "¹", "²" and "³", which Windows counts as digits in these names.
+// Windows judges the last path element by what comes before its first dot, with trailing
+// spaces dropped (Windows 10, and Wine). Newer Windows versions no longer treat "NUL.txt" as a
+// device, but refusing it there costs the user nothing and keeps the rule the same on every
+// system. COM and LPT take the digits 1 to 9 and also the superscripts "¹", "²" and "³",
+// which Windows counts as digits in these names.
 bool IsDeviceName(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && base.back() == ' ')

@@ -293,27 +293,4 @@ Control* APLwAPP::Find(const std::string& fullName) const {
     return nullptr;
 }
 
-bool APLwAPP::ImageListHas(const Control& list, const std::string& key) {
-    if (list.Name() == "ico48x48")
-        return key == "curHand";
-    if (list.Name() == "ico32x32")
-        return key == "icoEstadoON" || key == "icoEstadoOFF" || key == "icoEstadoOX";
-    return false;
-}
-
-void APLwAPP::FormCerrar_Click() {
-    if (QueryClose() && host_)
-        host_->Destroy();
-}
-
-bool APLwAPP::QueryClose() {
-    if (!running_)
-        return true;
-    // The user sees the window go at once; the run stops at its next check (a copy under way
-    // removes its temporary) and then destroys the window. A second close adds nothing.
-    if (!closePending_.exchange(true) && host_)
-        host_->Hide();
-    return false;
-}
-
 } // namespace vqx

@@ -77,9 +77,6 @@ public:
     Control& FormBarraTitulo;
     Control& FormMCO;
 
-    // Image lists: the keys they hold.
-    static bool ImageListHas(const Control& list, const std::string& key);
-
     // Events.
     void Form_Load();
     void Form_Unload(int& cancel);

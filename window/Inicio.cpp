@@ -1,5 +1,5 @@
-// The load and unload steps of the window, and the disabled state the load step falls back to
-// when the database is missing.
+// The start-up: the load step of the window, and the disabled state it falls back to when the
+// database is missing.
 #include "window/APLwAPP.h"
 #include "window/Palette.h"
 
@@ -88,9 +88,12 @@ bool APLwAPP::ReadLastDestination(std::string& line) {
     return true;
 }
 
-// The window always closes: the cancel flag is left as it came, and nothing is saved.
-void APLwAPP::Form_Unload(int& cancel) {
-    (void)cancel;
+bool APLwAPP::Found(const std::string& path, Attr attr) {
+    auto fs = fileSystems_();
+    if (!fs)
+        return false;
+    auto found = fs.value()->Exists(path, attr);
+    return found && !found.value().empty();
 }
 
 void APLwAPP::proFN_Deshabilitar() {

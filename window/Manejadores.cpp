@@ -1,5 +1,5 @@
-// The input handlers of the window: drag by the title text, the include-data-centre option, the
-// focus colouring of the fields, and the destination picker.
+// The input handlers of the window's controls: the include-data-centre option, the focus
+// colouring of the fields, and the destination picker.
 #include "window/APLwAPP.h"
 #include "window/FieldText.h"
 #include "window/Palette.h"
@@ -7,18 +7,9 @@
 namespace vqx {
 namespace {
 
-constexpr int kLeftButton = 1;
 constexpr char kPickerTitle[] = "Descargar en...";
 
 } // namespace
-
-void APLwAPP::FormBarraTituloTXT_MouseMove(int button, int /*shift*/, float /*x*/, float /*y*/) {
-    // The left button alone; any other combination of pressed buttons does not move the window.
-    if (button != kLeftButton)
-        return;
-    if (host_)
-        host_->DragByCaption();
-}
 
 void APLwAPP::ItemCheck_Click() {
     // The run reads the option: it stays as it was when "Respaldar" was pressed.

@@ -2,6 +2,7 @@
 // existing backup file is replaced, runs the engine's backup in the status panel, shows its
 // outcome and, after a success, records the destination in "RS.log" for the next start.
 #include "engine/Solicitud.h"
+#include "platform/ScopeExit.h"
 #include "window/APLwAPP.h"
 #include "window/Palette.h"
 
@@ -172,10 +173,7 @@ bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
         return false;
     leftOut_.clear();
     running_ = true;
-    struct RunningGuard {
-        bool& flag;
-        ~RunningGuard() { flag = false; }
-    } guard{running_};
+    const ScopeExit notRunning([this] { running_ = false; });
 
     EstadoFRM.SetVisible(true);
     FormDaFRM.SetVisible(false);
@@ -200,14 +198,10 @@ bool APLwAPP::proFN_Respaldar(std::string D, std::string N) {
         });
         // An exception out of the wait must not leave the worker running on while the join
         // waits for it: the run is stopped first.
-        struct StopOnUnwind {
-            engine::Stopper& stopper;
-            int before = std::uncaught_exceptions();
-            ~StopOnUnwind() {
-                if (std::uncaught_exceptions() > before)
-                    stopper.Stop();
-            }
-        } stopOnUnwind{stopper};
+        const ScopeExit stopOnUnwind([&stopper, before = std::uncaught_exceptions()] {
+            if (std::uncaught_exceptions() > before)
+                stopper.Stop();
+        });
         shell_.RunUntil([&display] { return display.Apply(); });
     }
     const engine::RunOutcome outcome = display.Outcome();
@@ -231,10 +225,7 @@ void APLwAPP::BotonRespaldar_Click() {
     if (requestActive_)
         return;
     requestActive_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{requestActive_};
+    const ScopeExit done([this] { requestActive_ = false; });
 
     const std::string N = engine::TrimSpaces(ItemText(Campo::Nombre).Text());
     const std::string D = engine::TrimSpaces(ItemText(Campo::Destino).Text());
@@ -292,14 +283,6 @@ void APLwAPP::BotonRespaldar_Click() {
 
     if (completed && !leftOut_.empty())
         ReportLeftOut();
-}
-
-bool APLwAPP::Found(const std::string& path, Attr attr) {
-    auto fs = fileSystems_();
-    if (!fs)
-        return false;
-    auto found = fs.value()->Exists(path, attr);
-    return found && !found.value().empty();
 }
 
 // The backup itself is done: a log that cannot be written (a program folder without write

@@ -76,7 +76,7 @@ DWORD Win32Shell::Timeout() const {
 
 void Win32Shell::SetPointer(int pointer) {
     pointer_ = pointer;
-    SetCursor(LoadCursorW(nullptr, pointer == 11 ? IDC_WAIT : IDC_ARROW));
+    SetCursor(LoadCursorW(nullptr, pointer == ptr::Hourglass ? IDC_WAIT : IDC_ARROW));
     if (pointer == 0 && owner_) {
         // Let the control under the pointer put its own pointer back.
         POINT p;

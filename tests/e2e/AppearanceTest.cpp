@@ -2,8 +2,10 @@
 // bar, the buttons, the fields and the background, the light-blue stage counter during a run,
 // and what the program file carries (version record, icon group, Open Sans faces). Also the
 // pictures of the README, made only when VQX_README_PICTURES names a folder for them.
+#include "platform/win32/WinHandles.h"
 #include "resources/ResourceIds.h"
-#include "tests/e2e/Harness.h"
+#include "tests/driver/ControlIds.h"
+#include "tests/driver/Harness.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,13 +27,6 @@ namespace {
 
 // ---- The controls and where they belong ---------------------------------------------------
 
-// Control ids: each control's place in the creation order.
-namespace id {
-constexpr int FormDaFRM = 1, ItemText2 = 2, ItemText1 = 3, BotonRespaldar = 4, BotonDescargar = 5,
-              ItemBorde2 = 8, ItemBorde1 = 10, EstadoFRM = 12, EstadoLBL2 = 13, EstadoLBL1 = 14,
-              FormCerrar = 15, FormBarraTituloTXT = 18, FormBarraTitulo = 19, FormMCO = 20;
-} // namespace id
-
 struct Placement {
     int id;
     const char* name;
@@ -42,24 +37,24 @@ struct Placement {
 // The window is 6030 x 4965 twips; the outline FormMCO is spread over all of it at start.
 constexpr int kWindowWidth = 6030, kWindowHeight = 4965;
 constexpr Placement kPlacements[] = {
-    {id::FormDaFRM, "FormDaFRM", 0, 390, 930, 5205, 3615},
-    {id::ItemText2, "ItemText(2)", id::FormDaFRM, 150, 1470, 4335, 435},
-    {id::ItemText1, "ItemText(1)", id::FormDaFRM, 150, 420, 4935, 435},
-    {id::BotonRespaldar, "BotonRespaldar", id::FormDaFRM, 30, 3000, 5175, 600},
-    {id::BotonDescargar, "BotonDescargar", id::FormDaFRM, 4590, 1380, 585, 555},
-    {6, "ItemCheck", id::FormDaFRM, 0, 2152, 480, 480},
-    {7, "ItemTitulo(2)", id::FormDaFRM, 30, 1095, 1200, 225},
-    {id::ItemBorde2, "ItemBorde(2)", id::FormDaFRM, 30, 1350, 5175, 615},
-    {9, "ItemTitulo(1)", id::FormDaFRM, 30, 0, 1725, 225},
-    {id::ItemBorde1, "ItemBorde(1)", id::FormDaFRM, 30, 255, 5175, 615},
-    {11, "ItemCheckLBL", id::FormDaFRM, 480, 2280, 2160, 225},
-    {id::EstadoFRM, "EstadoFRM", 0, 390, 930, 5175, 3615},
-    {id::EstadoLBL2, "EstadoLBL2", id::EstadoFRM, 0, 2250, 5175, 1125},
-    {id::EstadoLBL1, "EstadoLBL1", id::EstadoFRM, 1245, -150, 2685, 2445},
-    {id::FormCerrar, "FormCerrar", 0, 5025, 0, 1005, 600},
-    {id::FormBarraTituloTXT, "FormBarraTituloTXT", 0, 0, 135, 6030, 360},
-    {id::FormBarraTitulo, "FormBarraTitulo", 0, 0, 0, 6030, 600},
-    {id::FormMCO, "FormMCO", 0, 0, 0, kWindowWidth, kWindowHeight},
+    {ctl::FormDaFRM, "FormDaFRM", 0, 390, 930, 5205, 3615},
+    {ctl::ItemText2, "ItemText(2)", ctl::FormDaFRM, 150, 1470, 4335, 435},
+    {ctl::ItemText1, "ItemText(1)", ctl::FormDaFRM, 150, 420, 4935, 435},
+    {ctl::BotonRespaldar, "BotonRespaldar", ctl::FormDaFRM, 30, 3000, 5175, 600},
+    {ctl::BotonDescargar, "BotonDescargar", ctl::FormDaFRM, 4590, 1380, 585, 555},
+    {ctl::ItemCheck, "ItemCheck", ctl::FormDaFRM, 0, 2152, 480, 480},
+    {ctl::ItemTitulo2, "ItemTitulo(2)", ctl::FormDaFRM, 30, 1095, 1200, 225},
+    {ctl::ItemBorde2, "ItemBorde(2)", ctl::FormDaFRM, 30, 1350, 5175, 615},
+    {ctl::ItemTitulo1, "ItemTitulo(1)", ctl::FormDaFRM, 30, 0, 1725, 225},
+    {ctl::ItemBorde1, "ItemBorde(1)", ctl::FormDaFRM, 30, 255, 5175, 615},
+    {ctl::ItemCheckLBL, "ItemCheckLBL", ctl::FormDaFRM, 480, 2280, 2160, 225},
+    {ctl::EstadoFRM, "EstadoFRM", 0, 390, 930, 5175, 3615},
+    {ctl::EstadoLBL2, "EstadoLBL2", ctl::EstadoFRM, 0, 2250, 5175, 1125},
+    {ctl::EstadoLBL1, "EstadoLBL1", ctl::EstadoFRM, 1245, -150, 2685, 2445},
+    {ctl::FormCerrar, "FormCerrar", 0, 5025, 0, 1005, 600},
+    {ctl::FormBarraTituloTXT, "FormBarraTituloTXT", 0, 0, 135, 6030, 360},
+    {ctl::FormBarraTitulo, "FormBarraTitulo", 0, 0, 0, 6030, 600},
+    {ctl::FormMCO, "FormMCO", 0, 0, 0, kWindowWidth, kWindowHeight},
 };
 
 const Placement& PlacementOf(int controlId) {
@@ -223,10 +218,8 @@ HWND FocusOf(HWND main) {
 // ---- The 96-dpi window, ready for input ----------------------------------------------------
 
 int ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(nullptr, dc);
-    return dpi;
+    const win32::WindowDc dc(nullptr);
+    return GetDeviceCaps(dc.get(), LOGPIXELSX);
 }
 
 // The title bar's caption as stored.
@@ -240,14 +233,11 @@ int TextWidth(const std::wstring& text, const wchar_t* face, int height, int wei
     lf.lfWeight = weight;
     lf.lfCharSet = ANSI_CHARSET;
     lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&lf);
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font);
+    const win32::Font font{CreateFontIndirectW(&lf)};
+    const win32::WindowDc dc(nullptr);
+    const win32::Selection selected(dc.get(), font.get());
     SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    DeleteObject(font);
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
 }
 
@@ -284,8 +274,8 @@ TEST_F(AppearanceTest, PlacesEveryControlWhereItsTwipsPutItAt96Dpi) {
 // the title text nor the close button lies; the title in white, centred on the window.
 TEST_F(AppearanceTest, TitleBarIsAHatchedDarkBandWithTheTitleInWhiteAtItsCentre) {
     const Image shot = Shot(app);
-    const RECT bar = Rect(id::FormBarraTitulo), title = Rect(id::FormBarraTituloTXT),
-               close = Rect(id::FormCerrar);
+    const RECT bar = Rect(ctl::FormBarraTitulo), title = Rect(ctl::FormBarraTituloTXT),
+               close = Rect(ctl::FormCerrar);
     ASSERT_EQ(bar.bottom, 40);
     ASSERT_EQ(close.left, 335);
 
@@ -312,7 +302,7 @@ TEST_F(AppearanceTest, TitleBarIsAHatchedDarkBandWithTheTitleInWhiteAtItsCentre)
     EXPECT_GT(base, hatch) << "the hatch covers more of the band than its base";
 
     // The label keeps its stored caption, cut short with full stops, not the window's title.
-    const auto caption = WindowText(windows[id::FormBarraTituloTXT]);
+    const auto caption = WindowText(windows[ctl::FormBarraTituloTXT]);
     EXPECT_EQ(caption.value_or(L""), kBarTitle) << Narrow(caption.value_or(L"(no answer)"));
 
     // White text inside the label, starting where a text of its width centred on the window
@@ -332,7 +322,7 @@ TEST_F(AppearanceTest, TitleBarIsAHatchedDarkBandWithTheTitleInWhiteAtItsCentre)
 }
 
 TEST_F(AppearanceTest, CloseButtonTurnsRedUnderThePointerAndBackWhenItLeaves) {
-    const RECT close = Rect(id::FormCerrar);
+    const RECT close = Rect(ctl::FormCerrar);
     ASSERT_EQ(close.right - close.left, 67);
     ASSERT_EQ(close.bottom - close.top, 40);
     const POINT corner{close.left + 3, close.top + 3}; // face, clear of the cross
@@ -390,7 +380,7 @@ TEST_F(AppearanceTest, ButtonsFieldsOutlineAndBackgroundShowTheirColours) {
     const Image shot = Shot(app);
 
     // The green backup button with its white caption in the middle.
-    const RECT backup = Rect(id::BotonRespaldar);
+    const RECT backup = Rect(ctl::BotonRespaldar);
     for (POINT p :
          {POINT{backup.left + 1, backup.top + 1}, POINT{backup.right - 2, backup.top + 1},
           POINT{backup.left + 1, backup.bottom - 2}, POINT{backup.right - 2, backup.bottom - 2}})
@@ -406,15 +396,16 @@ TEST_F(AppearanceTest, ButtonsFieldsOutlineAndBackgroundShowTheirColours) {
         << "caption not centred down the button";
 
     // The browse button: a light-grey face.
-    const RECT browse = Rect(id::BotonDescargar);
+    const RECT browse = Rect(ctl::BotonDescargar);
     EXPECT_EQ(At(shot, browse.left + 1, browse.top + 1), RGB(224, 224, 224))
         << "BotonDescargar's face is " << Describe(At(shot, browse.left + 1, browse.top + 1));
 
     // The field boxes: 224 grey one pixel wide, or 128 grey around the field with the focus.
     const HWND focus = FocusOf(window);
     int unfocused = 0;
-    for (auto [field, border, name] : {std::tuple{id::ItemText1, id::ItemBorde1, "ItemBorde(1)"},
-                                       std::tuple{id::ItemText2, id::ItemBorde2, "ItemBorde(2)"}}) {
+    for (auto [field, border, name] :
+         {std::tuple{ctl::ItemText1, ctl::ItemBorde1, "ItemBorde(1)"},
+          std::tuple{ctl::ItemText2, ctl::ItemBorde2, "ItemBorde(2)"}}) {
         const bool focused = focus && focus == windows[field];
         unfocused += focused ? 0 : 1;
         ExpectFieldBorder(shot, Rect(border), focused ? kFocusedBorder : kFieldBorder, name);
@@ -461,15 +452,13 @@ TEST_F(AppearanceTest, WindowCarriesItsLargeAndSmallIcons) {
 
 // A file of `size` bytes of zeros, made at once (extended, not written).
 bool MakeLargeFile(const std::wstring& path, LONGLONG size) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const win32::File file{CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file)
         return false;
     LARGE_INTEGER end;
     end.QuadPart = size;
-    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return ok;
+    return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
 // The text a window keeps, read without sending it a message (the program may be busy
@@ -502,11 +491,11 @@ TEST(AppearanceRunTest, StageCounterIsLightBlueAndACloseDuringTheRunEndsWithCode
     HWND window = app.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitUntil([&] {
-        return WindowText(GetDlgItem(GetDlgItem(window, id::FormDaFRM), id::ItemText2)) ==
+        return WindowText(GetDlgItem(GetDlgItem(window, ctl::FormDaFRM), ctl::ItemText2)) ==
                destination;
     })) << "the destination from RS.log did not show";
-    const HWND counter = GetDlgItem(GetDlgItem(window, id::EstadoFRM), id::EstadoLBL1);
-    const HWND backup = GetDlgItem(GetDlgItem(window, id::FormDaFRM), id::BotonRespaldar);
+    const HWND counter = GetDlgItem(GetDlgItem(window, ctl::EstadoFRM), ctl::EstadoLBL1);
+    const HWND backup = GetDlgItem(GetDlgItem(window, ctl::FormDaFRM), ctl::BotonRespaldar);
     ASSERT_TRUE(counter && backup);
 
     RECT button{};
@@ -772,20 +761,18 @@ TEST(AppearanceProgramFileTest, CarriesTheIconGroupOfSixOpaqueBitmapSizes) {
         }
     }
 
-    HANDLE icon = LoadImageW(file.Module(), L"IconoAPL", IMAGE_ICON, 32, 32, 0);
-    ASSERT_NE(icon, nullptr) << "LoadImage of \"IconoAPL\" at 32 x 32 failed";
+    const win32::Icon icon{
+        static_cast<HICON>(LoadImageW(file.Module(), L"IconoAPL", IMAGE_ICON, 32, 32, 0))};
+    ASSERT_NE(icon.get(), nullptr) << "LoadImage of \"IconoAPL\" at 32 x 32 failed";
     ICONINFO info{};
-    ASSERT_TRUE(GetIconInfo(static_cast<HICON>(icon), &info));
+    ASSERT_TRUE(GetIconInfo(icon.get(), &info));
+    // GetIconInfo makes the two bitmaps for the caller to delete.
+    const win32::Bitmap colourBitmap{info.hbmColor}, maskBitmap{info.hbmMask};
     BITMAP colour{};
     if (info.hbmColor)
         GetObjectW(info.hbmColor, sizeof colour, &colour);
     EXPECT_EQ(colour.bmWidth, 32);
     EXPECT_EQ(colour.bmHeight, 32);
-    if (info.hbmColor)
-        DeleteObject(info.hbmColor);
-    if (info.hbmMask)
-        DeleteObject(info.hbmMask);
-    DestroyIcon(static_cast<HICON>(icon));
 }
 
 // The full name (name id 4, Windows platform, US English) of a TrueType font file.
@@ -844,8 +831,7 @@ TEST(AppearanceProgramFileTest, CarriesTheThreeOpenSansFacesWhenTheBuildHadThem)
 // Removes a folder and everything in it.
 void RemoveFolder(const std::wstring& path) {
     WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
+    if (win32::FindHandle find{FindFirstFileW((path + L"\\*").c_str(), &fd)}) {
         do {
             const std::wstring name = fd.cFileName, full = path + L"\\" + name;
             if (name == L"." || name == L"..")
@@ -855,9 +841,8 @@ void RemoveFolder(const std::wstring& path) {
                 RemoveFolder(full);
             else
                 DeleteFileW(full.c_str());
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-    }
+        } while (FindNextFileW(find.get(), &fd));
+    } // the enumeration is closed before its folder is removed
     RemoveDirectoryW(path.c_str());
 }
 
@@ -900,9 +885,9 @@ void TakePictures(const std::wstring& out, int dpi) {
     ASSERT_TRUE(app.Start(folder));
     HWND window = app.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    HWND panel = GetDlgItem(window, id::FormDaFRM);
+    HWND panel = GetDlgItem(window, ctl::FormDaFRM);
     ASSERT_TRUE(WaitUntil([&] {
-        return !WindowText(GetDlgItem(panel, id::ItemText2)).value_or(L"").empty();
+        return !WindowText(GetDlgItem(panel, ctl::ItemText2)).value_or(L"").empty();
     })) << "the destination did not show";
     ASSERT_TRUE(MovePointer(AwayFromTheWindow()));
     ASSERT_TRUE(app.WaitUntilPainted());
@@ -911,9 +896,9 @@ void TakePictures(const std::wstring& out, int dpi) {
 
     RECT backup{};
     ASSERT_TRUE(BringToFront(window));
-    GetWindowRect(GetDlgItem(panel, id::BotonRespaldar), &backup);
+    GetWindowRect(GetDlgItem(panel, ctl::BotonRespaldar), &backup);
     ASSERT_TRUE(ClickAt({(backup.left + backup.right) / 2, (backup.top + backup.bottom) / 2}));
-    const HWND status = GetDlgItem(GetDlgItem(window, id::EstadoFRM), id::EstadoLBL2);
+    const HWND status = GetDlgItem(GetDlgItem(window, ctl::EstadoFRM), ctl::EstadoLBL2);
     const bool done = WaitUntil(
         [&] {
             // A backup of the same name from an earlier run here: replace it.

@@ -19,35 +19,23 @@ std::size_t Stride(const Image& image) {
 // The icon drawn on a plain background, as a STATIC with SS_ICON draws it.
 Image Render(HICON icon, int width, int height, COLORREF background) {
     Image image;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = Bgr24Info(width, height);
+    const win32::WindowDc screen(nullptr);
+    const win32::MemoryDc memory{CreateCompatibleDC(screen.get())};
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const win32::Bitmap bitmap{
+        CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
     if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
+        const win32::Selection selected(memory.get(), bitmap.get());
         RECT all{0, 0, width, height};
-        HBRUSH brush = CreateSolidBrush(background);
-        FillRect(memory, &all, brush);
-        DeleteObject(brush);
-        DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+        FillRect(memory.get(), &all, win32::Brush{CreateSolidBrush(background)}.get());
+        DrawIconEx(memory.get(), 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
         GdiFlush();
         image.width = width;
         image.height = height;
         const auto* first = static_cast<const std::uint8_t*>(bits);
         image.bottomUpBgr.assign(first, first + Stride(image) * static_cast<std::size_t>(height));
-        SelectObject(memory, old);
     }
-    if (bitmap)
-        DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return image;
 }
 
@@ -268,16 +256,11 @@ bool IsDefaultButton(const MessageBoxInfo& box, int id) {
     return button && (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
 }
 
-FileLock::FileLock(const std::wstring& path) {
-    handle_ = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE)
+FileLock::FileLock(const std::wstring& path)
+    : handle_(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (!handle_)
         ADD_FAILURE() << "cannot hold " << Narrow(path) << " open: error " << GetLastError();
-}
-
-FileLock::~FileLock() {
-    if (handle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(handle_);
 }
 
 namespace {
@@ -308,9 +291,9 @@ std::string Pattern(std::size_t size, std::uint32_t seed) {
 
 bool WriteBigFile(const std::wstring& path, std::uint64_t size, std::uint32_t seed) {
     constexpr std::size_t kChunk = 64u << 20;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    win32::File file{CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file)
         return false;
     std::unique_ptr<char[]> chunk(new char[kChunk]);
     // One chunk of noise, each copy of it told apart by its first eight bytes.
@@ -321,10 +304,10 @@ bool WriteBigFile(const std::wstring& path, std::uint64_t size, std::uint32_t se
         std::memcpy(chunk.get(), &index, sizeof index);
         const DWORD part = static_cast<DWORD>(std::min<std::uint64_t>(kChunk, size - written));
         DWORD put = 0;
-        ok = ::WriteFile(file, chunk.get(), part, &put, nullptr) && put == part;
+        ok = ::WriteFile(file.get(), chunk.get(), part, &put, nullptr) && put == part;
         written += part;
     }
-    return CloseHandle(file) && ok;
+    return win32::CloseFile(file) && ok;
 }
 
 std::uint64_t FileSize(const std::wstring& path) {

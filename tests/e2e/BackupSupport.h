@@ -3,7 +3,9 @@
 // open by the driver, big files, the copy's temporaries, and the bytes of "RS.log".
 #pragma once
 
-#include "tests/e2e/Harness.h"
+#include "platform/win32/WinHandles.h"
+#include "tests/driver/ControlIds.h"
+#include "tests/driver/Harness.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,13 +14,6 @@
 #include <vector>
 
 namespace vqx::e2e {
-
-// Control ids of the window: each control's creation order.
-namespace ctl {
-constexpr int FormDaFRM = 1, ItemText2 = 2, ItemText1 = 3, BotonRespaldar = 4, BotonDescargar = 5,
-              ItemCheck = 6, ItemTitulo2 = 7, ItemBorde2 = 8, ItemTitulo1 = 9, ItemBorde1 = 10,
-              ItemCheckLBL = 11, EstadoFRM = 12, EstadoLBL2 = 13, EstadoLBL1 = 14, FormCerrar = 15;
-} // namespace ctl
 
 // Colours the program gives its controls (COLORREF, as the screen shows them).
 constexpr COLORREF kRed = RGB(246, 90, 91);
@@ -99,13 +94,10 @@ bool IsDefaultButton(const MessageBoxInfo& box, int id);
 class FileLock {
 public:
     explicit FileLock(const std::wstring& path);
-    ~FileLock();
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Held() const { return static_cast<bool>(handle_); }
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    win32::File handle_;
 };
 
 // Pseudo-random bytes that depend on their position: nothing to compress, no holes.

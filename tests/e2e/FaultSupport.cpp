@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 namespace vqx::e2e {
 namespace {
@@ -51,15 +52,14 @@ struct Found {
 std::vector<Found> Entries(const std::wstring& full) {
     std::vector<Found> found;
     WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW(Extended(Inside(full, L"*")).c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE)
+    const win32::FindHandle find{FindFirstFileW(Extended(Inside(full, L"*")).c_str(), &fd)};
+    if (!find)
         return found;
     do {
         const std::wstring name = fd.cFileName;
         if (name != L"." && name != L"..")
             found.push_back({name, fd.dwFileAttributes});
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &fd));
     std::sort(found.begin(), found.end(),
               [](const Found& a, const Found& b) { return a.name < b.name; });
     return found;
@@ -76,24 +76,23 @@ void CollectFiles(const std::wstring& root, const std::wstring& relative,
     }
 }
 
-HANDLE OpenForReading(const std::wstring& full) {
-    return CreateFileW(Extended(Clean(full)).c_str(), GENERIC_READ, kShareAll, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+win32::File OpenForReading(const std::wstring& full) {
+    return win32::File{CreateFileW(Extended(Clean(full)).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
 }
 
 // FNV-1a over the whole file; none when it cannot be read.
 std::optional<std::uint64_t> HashOf(const std::wstring& full) {
-    HANDLE file = OpenForReading(full);
-    if (file == INVALID_HANDLE_VALUE)
+    const win32::File file = OpenForReading(full);
+    if (!file)
         return std::nullopt;
     std::unique_ptr<char[]> buffer(new char[kPiece]);
     std::uint64_t hash = 0xcbf29ce484222325ull;
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ::ReadFile(file, buffer.get(), kPiece, &got, nullptr) != FALSE) && got > 0)
+    while ((ok = ::ReadFile(file.get(), buffer.get(), kPiece, &got, nullptr) != FALSE) && got > 0)
         for (DWORD i = 0; i < got; ++i)
             hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 0x100000001b3ull;
-    CloseHandle(file);
     if (!ok)
         return std::nullopt;
     return hash;
@@ -148,15 +147,14 @@ bool IsFolderAt(const std::wstring& full) {
 }
 
 std::optional<std::string> ReadAt(const std::wstring& full) {
-    HANDLE file = OpenForReading(full);
-    if (file == INVALID_HANDLE_VALUE)
+    const win32::File file = OpenForReading(full);
+    if (!file)
         return std::nullopt;
     std::string out;
     std::unique_ptr<char[]> buffer(new char[kPiece]);
     DWORD got = 0;
-    while (::ReadFile(file, buffer.get(), kPiece, &got, nullptr) && got > 0)
+    while (::ReadFile(file.get(), buffer.get(), kPiece, &got, nullptr) && got > 0)
         out.append(buffer.get(), got);
-    CloseHandle(file);
     return out;
 }
 
@@ -165,16 +163,16 @@ bool WriteAt(const std::wstring& full, const std::string& bytes) {
         return false;
     const std::wstring path = Extended(Clean(full));
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    win32::File file{CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file)
         return false;
     DWORD written = 0;
     const bool ok =
-        bytes.empty() ||
-        (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size());
-    return CloseHandle(file) && ok;
+        bytes.empty() || (::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                      &written, nullptr) &&
+                          written == bytes.size());
+    return win32::CloseFile(file) && ok;
 }
 
 bool MakeFoldersAt(const std::wstring& full) {
@@ -264,14 +262,14 @@ std::uint64_t FileSizeAt(const std::wstring& full) {
     if (size != expected)
         return ::testing::AssertionFailure()
                << name << " holds " << size << " bytes, its source " << expected;
-    HANDLE a = OpenForReading(copy), b = OpenForReading(original);
+    const win32::File a = OpenForReading(copy), b = OpenForReading(original);
     std::unique_ptr<char[]> x(new char[kPiece]), y(new char[kPiece]);
     std::uint64_t at = 0;
-    bool same = a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE, readable = same;
+    bool same = a && b, readable = same;
     while (same) {
         DWORD gotA = 0, gotB = 0;
-        if (!::ReadFile(a, x.get(), kPiece, &gotA, nullptr) ||
-            !::ReadFile(b, y.get(), kPiece, &gotB, nullptr) || gotA != gotB) {
+        if (!::ReadFile(a.get(), x.get(), kPiece, &gotA, nullptr) ||
+            !::ReadFile(b.get(), y.get(), kPiece, &gotB, nullptr) || gotA != gotB) {
             same = readable = false;
             break;
         }
@@ -283,10 +281,6 @@ std::uint64_t FileSizeAt(const std::wstring& full) {
         }
         at += gotA;
     }
-    if (a != INVALID_HANDLE_VALUE)
-        CloseHandle(a);
-    if (b != INVALID_HANDLE_VALUE)
-        CloseHandle(b);
     if (!readable)
         return ::testing::AssertionFailure() << name << " or its source cannot be read";
     if (!same)
@@ -357,41 +351,37 @@ Frozen::Frozen(HWND window, Threads which) {
     if (windowThread == 0)
         return;
     // Every thread: the window's and the worker of a run, which does the file work.
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    HANDLE made = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (made == INVALID_HANDLE_VALUE)
         return;
+    const win32::Handle snapshot{made}; // a failed snapshot is INVALID_HANDLE_VALUE, not null
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     bool all = true;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID != process ||
             (which == Threads::Workers && entry.th32ThreadID == windowThread))
             continue;
-        HANDLE thread =
-            OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID);
-        if (thread && SuspendThread(thread) != static_cast<DWORD>(-1)) {
-            threads_.push_back(thread);
-        } else {
+        win32::Handle thread{
+            OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID)};
+        if (thread && SuspendThread(thread.get()) != static_cast<DWORD>(-1))
+            threads_.push_back(std::move(thread));
+        else
             all = false;
-            if (thread)
-                CloseHandle(thread);
-        }
     }
-    CloseHandle(snapshot);
     suspended_ = all && !threads_.empty();
     // A suspension takes effect a moment later; reading the registers waits until it has.
-    for (HANDLE thread : threads_) {
+    for (const win32::Handle& thread : threads_) {
         CONTEXT context{};
         context.ContextFlags = CONTEXT_CONTROL;
-        GetThreadContext(thread, &context);
+        GetThreadContext(thread.get(), &context);
     }
 }
 
 Frozen::~Frozen() {
-    for (HANDLE thread : threads_) {
-        ResumeThread(thread);
-        CloseHandle(thread);
-    }
+    for (const win32::Handle& thread : threads_)
+        ResumeThread(thread.get());
 }
 
 bool ActWhileFrozen(HWND window, const std::function<bool()>& ready,
@@ -415,14 +405,13 @@ bool ActWhileFrozen(HWND window, const std::function<bool()>& ready,
 }
 
 bool Kill(const App& app) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, app.ProcessId());
+    const win32::Handle process{
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, app.ProcessId())};
     if (!process)
         return false;
-    const bool ended =
-        TerminateProcess(process, 137) &&
-        WaitForSingleObject(process, static_cast<DWORD>(kDeadline.count())) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    return TerminateProcess(process.get(), 137) &&
+           WaitForSingleObject(process.get(), static_cast<DWORD>(kDeadline.count())) ==
+               WAIT_OBJECT_0;
 }
 
 bool PasteIntoEdit(const App& app, int id, const std::wstring& text) {

@@ -3,6 +3,7 @@
 // without warning, text pasted into a field, and the table of cases printed at the end.
 #pragma once
 
+#include "platform/win32/WinHandles.h"
 #include "tests/e2e/BackupSupport.h"
 
 #include <cstdint>
@@ -67,7 +68,7 @@ public:
     bool Held() const { return suspended_; }
 
 private:
-    std::vector<HANDLE> threads_;
+    std::vector<win32::Handle> threads_; // suspended; resumed, then closed
     bool suspended_ = false;
 };
 

@@ -49,23 +49,16 @@ std::string Described(const std::set<std::wstring>& names) {
 // A file of the data folder held open by the driver, with the access and sharing given.
 class Held {
 public:
-    Held(const std::wstring& path, DWORD access, DWORD share) {
-        handle_ = CreateFileW(Extended(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE)
+    Held(const std::wstring& path, DWORD access, DWORD share)
+        : handle_(CreateFileW(Extended(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+        if (!handle_)
             ADD_FAILURE() << "cannot hold " << Narrow(path) << " open: error " << GetLastError();
     }
-    ~Held() { Release(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    void Release() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
+    void Release() { handle_.reset(); }
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    win32::File handle_;
 };
 
 // A data folder with the typical data centre, a database of recognisable bytes and an empty

@@ -34,18 +34,17 @@ std::vector<std::wstring> Components(const std::wstring& path) {
 // Memory in another process, freed on leaving.
 class RemoteMemory {
 public:
-    RemoteMemory(DWORD processId, std::size_t size) : size_(size) {
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                               processId);
+    RemoteMemory(DWORD processId, std::size_t size)
+        : process_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                               processId)),
+          size_(size) {
         if (process_)
-            address_ =
-                VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+            address_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                      PAGE_READWRITE);
     }
     ~RemoteMemory() {
         if (address_)
-            VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        if (process_)
-            CloseHandle(process_);
+            VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
     }
     RemoteMemory(const RemoteMemory&) = delete;
     RemoteMemory& operator=(const RemoteMemory&) = delete;
@@ -55,15 +54,15 @@ public:
     bool Write(std::size_t offset, const void* data, std::size_t size) const {
         SIZE_T done = 0;
         return offset + size <= size_ &&
-               WriteProcessMemory(process_, At(offset), data, size, &done) && done == size;
+               WriteProcessMemory(process_.get(), At(offset), data, size, &done) && done == size;
     }
     bool Read(const void* remote, void* data, std::size_t size) const {
         SIZE_T done = 0;
-        return ReadProcessMemory(process_, remote, data, size, &done) && done == size;
+        return ReadProcessMemory(process_.get(), remote, data, size, &done) && done == size;
     }
 
 private:
-    HANDLE process_ = nullptr;
+    win32::Handle process_; // closed after the memory is freed
     void* address_ = nullptr;
     std::size_t size_;
 };

@@ -4,7 +4,7 @@
 // process: item texts are read through memory lent in that process.
 #pragma once
 
-#include "tests/e2e/Harness.h"
+#include "tests/driver/Harness.h"
 
 #include <commctrl.h>
 

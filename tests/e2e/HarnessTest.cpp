@@ -1,6 +1,6 @@
 // The harness itself, on a data folder and on a window of the driver's own: when these fail,
 // a failure of the program's cases says nothing about the program.
-#include "tests/e2e/Harness.h"
+#include "tests/driver/Harness.h"
 
 #include <atomic>
 #include <memory>
@@ -129,17 +129,17 @@ TEST(HarnessScreen, ReadsTheColoursOnTheScreen) {
     ASSERT_GT(GetTempPathW(MAX_PATH + 1, temp), 0u);
     const std::wstring file = std::wstring(temp) + L"vqx-e2e-probe.bmp";
     ASSERT_TRUE(SaveScreenshot(r, file));
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    win32::File h{CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+    ASSERT_NE(h.get(), INVALID_HANDLE_VALUE);
     BITMAPFILEHEADER header{};
     BITMAPINFOHEADER info{};
     DWORD got = 0;
-    ASSERT_TRUE(ReadFile(h, &header, sizeof header, &got, nullptr));
-    ASSERT_TRUE(ReadFile(h, &info, sizeof info, &got, nullptr));
+    ASSERT_TRUE(ReadFile(h.get(), &header, sizeof header, &got, nullptr));
+    ASSERT_TRUE(ReadFile(h.get(), &info, sizeof info, &got, nullptr));
     // The first pixel of a bottom-up BMP is the lower-left corner: background colour.
     unsigned char bgr[3]{};
-    ASSERT_TRUE(ReadFile(h, bgr, 3, &got, nullptr));
-    CloseHandle(h);
+    ASSERT_TRUE(ReadFile(h.get(), bgr, 3, &got, nullptr));
+    h.reset(); // closed before the file is deleted
     DeleteFileW(file.c_str());
     EXPECT_EQ(header.bfType, 0x4D42);
     EXPECT_EQ(info.biWidth, 300);

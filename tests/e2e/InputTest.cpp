@@ -1,5 +1,6 @@
 // The window's input handlers as a user meets them: dragging the window by its title text,
 // the include-data-centre option, the focus colours of the two fields, and the keyboard.
+#include "tests/driver/ControlIds.h"
 #include "tests/e2e/FolderDialog.h"
 
 #include <cstdint>
@@ -10,11 +11,6 @@
 
 namespace vqx::e2e {
 namespace {
-
-// Control ids of the program's window (creation order).
-constexpr int kPanel = 1, kDestination = 2, kName = 3, kRespaldar = 4, kDescargar = 5;
-constexpr int kOption = 6, kDestinationBorder = 8, kNameBorder = 10, kOptionCaption = 11;
-constexpr int kClose = 15, kTitleText = 18, kTitleBar = 19;
 
 constexpr COLORREF kFocusGrey = RGB(128, 128, 128);
 constexpr COLORREF kNoFocusGrey = RGB(224, 224, 224);
@@ -157,17 +153,18 @@ protected:
     ::testing::AssertionResult BordersBecome(COLORREF name, COLORREF destination) {
         if (WaitUntil(
                 [&] {
-                    return Border(kNameBorder) == name && Border(kDestinationBorder) == destination;
+                    return Border(ctl::ItemBorde1) == name &&
+                           Border(ctl::ItemBorde2) == destination;
                 },
                 3s))
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure()
-               << "borders: name " << Rgb(Border(kNameBorder)) << ", destination "
-               << Rgb(Border(kDestinationBorder)) << "; expected " << Rgb(name) << ", "
+               << "borders: name " << Rgb(Border(ctl::ItemBorde1)) << ", destination "
+               << Rgb(Border(ctl::ItemBorde2)) << "; expected " << Rgb(name) << ", "
                << Rgb(destination);
     }
 
-    OptionPicture Option() const { return ReadOption(Control(kOption).rect); }
+    OptionPicture Option() const { return ReadOption(Control(ctl::ItemCheck).rect); }
 
     ::testing::AssertionResult OptionBecomes(const std::string& state) {
         if (WaitUntil([&] { return Option().State() == state; }, 3s))
@@ -179,7 +176,7 @@ protected:
     // Once the program has handled every input given so far: a click on whichever field does
     // not have the focus moves the focus there, after everything before it.
     ::testing::AssertionResult Settle() {
-        const int target = FocusedId() == kName ? kDestination : kName;
+        const int target = FocusedId() == ctl::ItemText1 ? ctl::ItemText2 : ctl::ItemText1;
         const RECT r = Control(target).rect;
         if (!ClickAt({r.left + 4, (r.top + r.bottom) / 2}) || !WaitForFocus(target))
             return ::testing::AssertionFailure()
@@ -227,10 +224,10 @@ protected:
     // Focus on the name field with its text selected, reached by the keyboard from the
     // destination field.
     void TabIntoName() {
-        ASSERT_TRUE(app.Click(Control(kDestination)));
-        ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
+        ASSERT_TRUE(app.Click(Control(ctl::ItemText2)));
+        ASSERT_TRUE(WaitForFocus(ctl::ItemText2)) << "focus on " << FocusedId();
         Press({VK_SHIFT, VK_TAB});
-        ASSERT_TRUE(WaitForFocus(kName)) << "focus on " << FocusedId();
+        ASSERT_TRUE(WaitForFocus(ctl::ItemText1)) << "focus on " << FocusedId();
     }
 };
 
@@ -239,9 +236,9 @@ protected:
 using TitleDragTest = InputTest;
 
 TEST_F(TitleDragTest, LeftButtonDragOnTheTitleTextMovesTheWindowWithThePointer) {
-    const Child title = Control(kTitleText);
+    const Child title = Control(ctl::FormBarraTituloTXT);
     const POINT start{title.rect.left + 100, Centre(title.rect).y};
-    const Child close = Control(kClose);
+    const Child close = Control(ctl::FormCerrar);
     ASSERT_FALSE(PtInRect(&close.rect, start)) << "the point lies on the close button";
     const RECT before = WindowRect(window);
     ASSERT_TRUE(BringToFront(window));
@@ -274,7 +271,7 @@ TEST_F(TitleDragTest, LeftButtonDragOnTheTitleTextMovesTheWindowWithThePointer) 
 }
 
 TEST_F(TitleDragTest, RightMiddleOrLeftWithRightButtonDoNotMoveTheWindow) {
-    const Child title = Control(kTitleText);
+    const Child title = Control(ctl::FormBarraTituloTXT);
     const POINT start{title.rect.left + 100, Centre(title.rect).y};
     ASSERT_TRUE(BringToFront(window));
     struct Case {
@@ -295,7 +292,8 @@ TEST_F(TitleDragTest, RightMiddleOrLeftWithRightButtonDoNotMoveTheWindow) {
 }
 
 TEST_F(TitleDragTest, LeftButtonDragOnTheTitleBarStripsOrThePanelDoesNotMoveTheWindow) {
-    const Child title = Control(kTitleText), bar = Control(kTitleBar), panel = Control(kPanel);
+    const Child title = Control(ctl::FormBarraTituloTXT), bar = Control(ctl::FormBarraTitulo),
+                panel = Control(ctl::FormDaFRM);
     // The strips of the title bar above and below the text, the pointer moving along them.
     const POINT above{title.rect.left + 100, bar.rect.top + 3};
     const POINT below{title.rect.left + 100, (title.rect.bottom + bar.rect.bottom) / 2};
@@ -304,7 +302,7 @@ TEST_F(TitleDragTest, LeftButtonDragOnTheTitleBarStripsOrThePanelDoesNotMoveTheW
             << p.x << "," << p.y << " is not on the strip";
     }
     // The panel's own background, right of the option's caption, the pointer moving down.
-    const Child caption = Control(kOptionCaption);
+    const Child caption = Control(ctl::ItemCheckLBL);
     const POINT background{caption.rect.right + 20, Centre(caption.rect).y};
     ASSERT_TRUE(PtInRect(&panel.rect, background));
     for (const Child& c : app.Children()) {
@@ -329,7 +327,7 @@ TEST_F(TitleDragTest, LeftButtonDragOnTheTitleBarStripsOrThePanelDoesNotMoveTheW
 // A press on the strip above the text, then down across the text: the press was not on the
 // text, so the window stays where it is.
 TEST_F(TitleDragTest, LeftButtonPressedAboveTheTitleTextThenMovedAcrossItDoesNotMoveTheWindow) {
-    const Child title = Control(kTitleText), bar = Control(kTitleBar);
+    const Child title = Control(ctl::FormBarraTituloTXT), bar = Control(ctl::FormBarraTitulo);
     const POINT above{title.rect.left + 100, bar.rect.top + 3};
     ASSERT_TRUE(PtInRect(&bar.rect, above) && !PtInRect(&title.rect, above));
     ASSERT_GT(above.y + 40, title.rect.bottom) << "the move would not cross the text";
@@ -342,7 +340,7 @@ TEST_F(TitleDragTest, LeftButtonPressedAboveTheTitleTextThenMovedAcrossItDoesNot
 using OptionTest = InputTest;
 
 TEST_F(OptionTest, ClicksOnTheCaptionOrThePictureToggleIt) {
-    const Child caption = Control(kOptionCaption), picture = Control(kOption);
+    const Child caption = Control(ctl::ItemCheckLBL), picture = Control(ctl::ItemCheck);
     ASSERT_TRUE(OptionBecomes("ON"));
     // Two clicks apart from each other, so that the second is no double click.
     for (const auto& [what, target] :
@@ -371,7 +369,7 @@ TEST_F(OptionUnavailableTest, ClicksChangeNothingAndTheKeyboardPassesItBy) {
     auto box = app.WaitForMessageBox();
     ASSERT_TRUE(box) << "no message about the missing data centre";
     ASSERT_TRUE(app.Answer(*box, IDOK));
-    const Child caption = Control(kOptionCaption), picture = Control(kOption);
+    const Child caption = Control(ctl::ItemCheckLBL), picture = Control(ctl::ItemCheck);
     ASSERT_TRUE(OptionBecomes("OX"));
 
     ASSERT_TRUE(app.Click(caption));
@@ -389,7 +387,8 @@ TEST_F(OptionUnavailableTest, ClicksChangeNothingAndTheKeyboardPassesItBy) {
         WaitUntil([&] { return FocusedId() != was; }, 3s);
         order.push_back(FocusedId());
     }
-    EXPECT_EQ(order, (std::vector<int>{kDestination, kRespaldar, kDescargar, kClose, kName}));
+    EXPECT_EQ(order, (std::vector<int>{ctl::ItemText2, ctl::BotonRespaldar, ctl::BotonDescargar,
+                                       ctl::FormCerrar, ctl::ItemText1}));
 }
 
 // ---- Focus colours of the fields ---------------------------------------------------------
@@ -398,63 +397,64 @@ using FieldFocusTest = InputTest;
 
 TEST_F(FieldFocusTest, TabbingIntoAFieldSelectsItsTextAndGreysItsBorder) {
     ASSERT_NO_FATAL_FAILURE(TabIntoName());
-    const int nameLength = static_cast<int>(Text(kName).size());
+    const int nameLength = static_cast<int>(Text(ctl::ItemText1).size());
     ASSERT_GT(nameLength, 0);
-    EXPECT_EQ(Selection(kName), std::make_pair(0, nameLength)) << "name field selection";
+    EXPECT_EQ(Selection(ctl::ItemText1), std::make_pair(0, nameLength)) << "name field selection";
     EXPECT_TRUE(BordersBecome(kFocusGrey, kNoFocusGrey));
 
     // The destination field takes no typing, but gets the selection and the colour as well.
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
-    const int destinationLength = static_cast<int>(Text(kDestination).size());
-    ASSERT_EQ(Text(kDestination), kEarlierDestination);
-    EXPECT_EQ(Selection(kDestination), std::make_pair(0, destinationLength))
+    ASSERT_TRUE(WaitForFocus(ctl::ItemText2)) << "focus on " << FocusedId();
+    const int destinationLength = static_cast<int>(Text(ctl::ItemText2).size());
+    ASSERT_EQ(Text(ctl::ItemText2), kEarlierDestination);
+    EXPECT_EQ(Selection(ctl::ItemText2), std::make_pair(0, destinationLength))
         << "destination field selection";
     EXPECT_TRUE(BordersBecome(kNoFocusGrey, kFocusGrey));
-    EXPECT_EQ(Selection(kName), std::make_pair(0, nameLength))
+    EXPECT_EQ(Selection(ctl::ItemText1), std::make_pair(0, nameLength))
         << "the name field's selection changed when it lost the focus";
 
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kRespaldar)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(ctl::BotonRespaldar)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kNoFocusGrey, kNoFocusGrey));
 
     // Back into the name field from the other side.
     Press({VK_SHIFT, VK_TAB});
     Press({VK_SHIFT, VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kName)) << "focus on " << FocusedId();
-    EXPECT_EQ(Selection(kName), std::make_pair(0, nameLength)) << "name field selection";
+    ASSERT_TRUE(WaitForFocus(ctl::ItemText1)) << "focus on " << FocusedId();
+    EXPECT_EQ(Selection(ctl::ItemText1), std::make_pair(0, nameLength)) << "name field selection";
     EXPECT_TRUE(BordersBecome(kFocusGrey, kNoFocusGrey));
 }
 
 TEST_F(FieldFocusTest, RejectedFieldTurnsGreyOnFocusAndLightGreyAfter) {
     ASSERT_NO_FATAL_FAILURE(TabIntoName());
     Press({VK_BACK}); // the whole name was selected
-    ASSERT_TRUE(WaitUntil([&] { return Text(kName).empty(); }, 3s)) << Narrow(Text(kName));
+    ASSERT_TRUE(WaitUntil([&] { return Text(ctl::ItemText1).empty(); }, 3s))
+        << Narrow(Text(ctl::ItemText1));
 
-    ASSERT_TRUE(app.Click(Control(kRespaldar)));
+    ASSERT_TRUE(app.Click(Control(ctl::BotonRespaldar)));
     EXPECT_TRUE(BordersBecome(kRejectedRed, kNoFocusGrey)) << "after Respaldar with no name";
     EXPECT_TRUE(app.MessageBoxes().empty()) << "a message box came up";
 
-    ASSERT_TRUE(app.Click(Control(kName)));
-    ASSERT_TRUE(WaitForFocus(kName)) << "focus on " << FocusedId();
+    ASSERT_TRUE(app.Click(Control(ctl::ItemText1)));
+    ASSERT_TRUE(WaitForFocus(ctl::ItemText1)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kFocusGrey, kNoFocusGrey)) << "with the focus";
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(ctl::ItemText2)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kNoFocusGrey, kFocusGrey)) << "after the focus left";
 
     // The destination, emptied by a cancelled picker, then refused.
-    ASSERT_TRUE(app.Click(Control(kDescargar)));
+    ASSERT_TRUE(app.Click(Control(ctl::BotonDescargar)));
     auto dialog = FolderDialog::WaitFor(app);
     ASSERT_TRUE(dialog) << "no folder dialog";
     ASSERT_TRUE(dialog->Cancel());
-    ASSERT_TRUE(WaitUntil([&] { return Text(kDestination).empty(); }, 3s));
-    ASSERT_TRUE(app.Click(Control(kRespaldar)));
+    ASSERT_TRUE(WaitUntil([&] { return Text(ctl::ItemText2).empty(); }, 3s));
+    ASSERT_TRUE(app.Click(Control(ctl::BotonRespaldar)));
     EXPECT_TRUE(BordersBecome(kRejectedRed, kRejectedRed)) << "after Respaldar with nothing";
     Press({VK_SHIFT, VK_TAB}); // from Respaldar
-    ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(ctl::ItemText2)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kRejectedRed, kFocusGrey)) << "destination with the focus";
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kRespaldar)) << "focus on " << FocusedId();
+    ASSERT_TRUE(WaitForFocus(ctl::BotonRespaldar)) << "focus on " << FocusedId();
     EXPECT_TRUE(BordersBecome(kRejectedRed, kNoFocusGrey)) << "after the focus left";
 }
 
@@ -475,10 +475,12 @@ TEST_F(KeyboardTest, TabAndShiftTabFollowTheTabOrder) {
         return order;
     };
     EXPECT_EQ(walk({VK_TAB}),
-              (std::vector<int>{kDestination, kRespaldar, kDescargar, kOption, kClose, kName}))
+              (std::vector<int>{ctl::ItemText2, ctl::BotonRespaldar, ctl::BotonDescargar,
+                                ctl::ItemCheck, ctl::FormCerrar, ctl::ItemText1}))
         << "Tab from the name field";
     EXPECT_EQ(walk({VK_SHIFT, VK_TAB}),
-              (std::vector<int>{kClose, kOption, kDescargar, kRespaldar, kDestination, kName}))
+              (std::vector<int>{ctl::FormCerrar, ctl::ItemCheck, ctl::BotonDescargar,
+                                ctl::BotonRespaldar, ctl::ItemText2, ctl::ItemText1}))
         << "Shift+Tab from the name field";
 }
 
@@ -488,19 +490,19 @@ TEST_F(KeyboardTest, KeysActOnTheFocusedControlAndAltF4Closes) {
     const std::wstring typed = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
     ASSERT_TRUE(app.Type(typed));
     Press({VK_TAB}); // handled after the typing
-    ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
-    EXPECT_EQ(Narrow(Text(kName)), Narrow(typed.substr(0, 25)));
+    ASSERT_TRUE(WaitForFocus(ctl::ItemText2)) << "focus on " << FocusedId();
+    EXPECT_EQ(Narrow(Text(ctl::ItemText1)), Narrow(typed.substr(0, 25)));
 
     // The destination field takes no typing.
     ASSERT_TRUE(app.Type(L"xyz"));
     Press({VK_BACK});
     Press({VK_DELETE});
     Press({VK_TAB});
-    ASSERT_TRUE(WaitForFocus(kRespaldar)) << "focus on " << FocusedId();
-    EXPECT_EQ(Text(kDestination), kEarlierDestination);
+    ASSERT_TRUE(WaitForFocus(ctl::BotonRespaldar)) << "focus on " << FocusedId();
+    EXPECT_EQ(Text(ctl::ItemText2), kEarlierDestination);
 
     // The option comes after the buttons; Space on it toggles it.
-    for (int next : {kDescargar, kOption}) {
+    for (int next : {ctl::BotonDescargar, ctl::ItemCheck}) {
         Press({VK_TAB});
         ASSERT_TRUE(WaitForFocus(next)) << "focus on " << FocusedId();
     }
@@ -514,22 +516,22 @@ TEST_F(KeyboardTest, KeysActOnTheFocusedControlAndAltF4Closes) {
     // gives it the focus.
     for (WORD key : {VK_RETURN, VK_SPACE}) {
         SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Space");
-        while (FocusedId() != kDescargar) {
+        while (FocusedId() != ctl::BotonDescargar) {
             const int was = FocusedId();
-            if (was == kOption)
+            if (was == ctl::ItemCheck)
                 Press({VK_SHIFT, VK_TAB});
             else
                 Press({VK_TAB});
             ASSERT_TRUE(WaitUntil([&] { return FocusedId() != was; }, 3s));
-            ASSERT_NE(FocusedId(), kClose) << "Tab passed \"...\" by";
+            ASSERT_NE(FocusedId(), ctl::FormCerrar) << "Tab passed \"...\" by";
         }
         Press({key});
         auto dialog = FolderDialog::WaitFor(app);
         ASSERT_TRUE(dialog) << "no folder dialog";
         ASSERT_TRUE(dialog->Cancel());
-        EXPECT_TRUE(WaitUntil([&] { return Text(kDestination).empty(); }, 3s))
-            << Narrow(Text(kDestination));
-        ASSERT_TRUE(WaitForFocus(kDestination)) << "focus on " << FocusedId();
+        EXPECT_TRUE(WaitUntil([&] { return Text(ctl::ItemText2).empty(); }, 3s))
+            << Narrow(Text(ctl::ItemText2));
+        ASSERT_TRUE(WaitForFocus(ctl::ItemText2)) << "focus on " << FocusedId();
     }
 
     // Alt+F4, with the focus in a field, ends the program normally.

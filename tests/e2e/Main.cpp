@@ -2,7 +2,7 @@
 // a known state.
 #include <windows.h>
 
-#include "tests/e2e/Harness.h"
+#include "tests/driver/Harness.h"
 
 int main(int argc, char** argv) {
     vqx::e2e::RemoveLeftoverDpi();

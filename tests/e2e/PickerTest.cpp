@@ -1,6 +1,7 @@
 // The destination picker: "..." opens the shell's folder dialog; what is chosen there lands in
 // the destination field ending in exactly one "\", a cancel empties the field, and a backup
 // into a picked folder is remembered for the next start.
+#include "tests/driver/ControlIds.h"
 #include "tests/e2e/FolderDialog.h"
 
 #include <algorithm>
@@ -9,10 +10,6 @@
 
 namespace vqx::e2e {
 namespace {
-
-// Control ids of the program's window (creation order).
-constexpr int kDestination = 2, kName = 3, kRespaldar = 4, kDescargar = 5, kOption = 6;
-constexpr int kDestinationBorder = 8, kOptionCaption = 11, kCounter = 14, kClose = 15;
 
 constexpr COLORREF kFocusGrey = RGB(128, 128, 128);
 constexpr char kEarlierLog[] = "C:\\Copias anteriores\\\r\n";
@@ -44,14 +41,14 @@ protected:
 
     // The 1-pixel border of the destination field's box, on its left edge.
     COLORREF DestinationBorder() const {
-        RECT r = Control(kDestinationBorder).rect;
+        RECT r = Control(ctl::ItemBorde2).rect;
         return ScreenPixel({r.left, (r.top + r.bottom) / 2});
     }
 
     // Clicks "..." and waits for the folder dialog. Each click lands a few pixels from the
     // one before: two clicks on one spot within the double-click time make a double click.
     std::optional<FolderDialog> OpenPicker() {
-        const RECT r = Control(kDescargar).rect;
+        const RECT r = Control(ctl::BotonDescargar).rect;
         const POINT at{(r.left + r.right) / 2 + (clicks_++ % 2 ? 6 : -6), (r.top + r.bottom) / 2};
         if (!BringToFront(window) || !ClickAt(at))
             return std::nullopt;
@@ -61,10 +58,10 @@ protected:
 
     // The field as the picker leaves it: its text, focused, its box grey.
     void ExpectDestinationField(const std::wstring& expected) {
-        EXPECT_TRUE(WaitUntil([&] { return Text(kDestination) == expected; }, 3s))
-            << "destination field: \"" << Narrow(Text(kDestination)) << "\", expected \""
+        EXPECT_TRUE(WaitUntil([&] { return Text(ctl::ItemText2) == expected; }, 3s))
+            << "destination field: \"" << Narrow(Text(ctl::ItemText2)) << "\", expected \""
             << Narrow(expected) << "\"";
-        EXPECT_TRUE(WaitUntil([&] { return FocusedId() == kDestination; }, 3s))
+        EXPECT_TRUE(WaitUntil([&] { return FocusedId() == ctl::ItemText2; }, 3s))
             << "the focus is on control " << FocusedId() << ", not on the destination field";
         EXPECT_TRUE(WaitUntil([&] { return DestinationBorder() == kFocusGrey; }, 3s))
             << "destination border " << Rgb(DestinationBorder());
@@ -80,7 +77,7 @@ protected:
 };
 
 TEST_F(PickerTest, ShowsItsTitleWhileTheFieldIsMarkedAndCancelEmptiesTheField) {
-    ASSERT_EQ(Text(kDestination), L"C:\\Copias anteriores\\") << "not filled in from RS.log";
+    ASSERT_EQ(Text(ctl::ItemText2), L"C:\\Copias anteriores\\") << "not filled in from RS.log";
     auto dialog = OpenPicker();
     ASSERT_TRUE(dialog) << "no folder dialog after a click on \"...\"";
     const auto texts = dialog->StaticTexts();
@@ -132,7 +129,7 @@ TEST_F(PickerTest, BackupIntoPickedFolderIsRememberedForTheNextStart) {
     ExpectDestinationField(chosen + L"\\");
 
     // Untick the option: the blue disc of "on" goes.
-    const Child option = Control(kOption);
+    const Child option = Control(ctl::ItemCheck);
     auto blue = [&] {
         Image image = Capture(option.rect);
         const std::size_t stride =
@@ -146,21 +143,21 @@ TEST_F(PickerTest, BackupIntoPickedFolderIsRememberedForTheNextStart) {
         return count;
     };
     ASSERT_TRUE(WaitUntil([&] { return blue() > 0; }, 3s)) << "the option is not shown on";
-    ASSERT_TRUE(app.Click(Control(kOptionCaption)));
+    ASSERT_TRUE(app.Click(Control(ctl::ItemCheckLBL)));
     ASSERT_TRUE(WaitUntil([&] { return blue() == 0; }, 3s)) << "the option is still on";
 
-    const std::wstring name = Text(kName);
+    const std::wstring name = Text(ctl::ItemText1);
     ASSERT_FALSE(name.empty());
-    ASSERT_TRUE(app.Click(Control(kRespaldar)));
+    ASSERT_TRUE(app.Click(Control(ctl::BotonRespaldar)));
     std::optional<MessageBoxInfo> box;
     ASSERT_TRUE(WaitUntil(
         [&] {
             if (auto boxes = app.MessageBoxes(); !boxes.empty())
                 box = boxes.front();
-            return box || Text(kCounter) == L":)";
+            return box || Text(ctl::EstadoLBL1) == L":)";
         },
         20s))
-        << "no outcome; the counter shows \"" << Narrow(Text(kCounter)) << "\"";
+        << "no outcome; the counter shows \"" << Narrow(Text(ctl::EstadoLBL1)) << "\"";
     ASSERT_FALSE(box) << "message box \"" << Narrow(box->title) << "\": " << Narrow(box->text);
 
     EXPECT_EQ(folder->List(copias), std::vector<std::wstring>{name + L".vqxdb"})
@@ -170,7 +167,7 @@ TEST_F(PickerTest, BackupIntoPickedFolderIsRememberedForTheNextStart) {
 
     // The input panel is gone: the close button is the one stop left, and Enter presses it.
     ASSERT_TRUE(app.PressKeys({VK_TAB}));
-    EXPECT_TRUE(WaitUntil([&] { return FocusedId() == kClose; }, 3s))
+    EXPECT_TRUE(WaitUntil([&] { return FocusedId() == ctl::FormCerrar; }, 3s))
         << "focus on " << FocusedId() << " after Tab";
     ASSERT_TRUE(app.PressKeys({VK_RETURN}));
     ASSERT_EQ(app.WaitForExit(), std::optional<DWORD>(0)) << "Enter on the close button";
@@ -178,7 +175,7 @@ TEST_F(PickerTest, BackupIntoPickedFolderIsRememberedForTheNextStart) {
     App again;
     ASSERT_TRUE(again.Start(*folder));
     ASSERT_NE(again.WaitForMainWindow(), nullptr);
-    auto field = again.FindChild([](const Child& c) { return c.id == kDestination; });
+    auto field = again.FindChild([](const Child& c) { return c.id == ctl::ItemText2; });
     ASSERT_TRUE(field);
     EXPECT_EQ(Narrow(field->text), Narrow(chosen) + "\\");
     EXPECT_EQ(again.Close(), std::optional<DWORD>(0));

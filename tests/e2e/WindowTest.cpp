@@ -1,5 +1,5 @@
 // The program's window as the user first meets it, and the ways of closing it.
-#include "tests/e2e/Harness.h"
+#include "tests/driver/Harness.h"
 
 #include <cmath>
 
@@ -7,10 +7,8 @@ namespace vqx::e2e {
 namespace {
 
 int ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(nullptr, dc);
-    return dpi;
+    const win32::WindowDc dc(nullptr);
+    return GetDeviceCaps(dc.get(), LOGPIXELSX);
 }
 
 RECT WindowRect(HWND hwnd) {

@@ -684,11 +684,11 @@ TEST_F(Win32FileSystemTest, CopyKeepsTheSourcesTimeAndAttributes) {
         SCOPED_TRACE(c.name);
         env.AddFile(At(c.name), "contenido");
         {
-            HANDLE h = CreateFileW(Win32Env::Native(At(c.name)).c_str(), FILE_WRITE_ATTRIBUTES, 0,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(h, INVALID_HANDLE_VALUE);
-            ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &when));
-            CloseHandle(h);
+            win32::File h{CreateFileW(Win32Env::Native(At(c.name)).c_str(), FILE_WRITE_ATTRIBUTES,
+                                      0, nullptr, OPEN_EXISTING, 0, nullptr)};
+            ASSERT_NE(h.get(), INVALID_HANDLE_VALUE);
+            ASSERT_TRUE(SetFileTime(h.get(), nullptr, nullptr, &when));
+            h.reset(); // closed before the attributes change
             ASSERT_TRUE(SetFileAttributesW(Win32Env::Native(At(c.name)).c_str(), c.attributes));
         }
         const std::string target = At("out\\" + c.name);

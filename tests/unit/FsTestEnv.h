@@ -14,10 +14,12 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/WinHandles.h"
 #include "platform/win32/WinInclude.h"
 #include "platform/win32/WinText.h"
 #include "tests/model/WindowsModel.h"
@@ -165,9 +167,9 @@ public:
     }
     void AddFile(const std::string& path, const std::string& bytes, bool hidden = false,
                  bool system = false) override {
-        HANDLE h = CreateFileW(Native(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
+        win32::File h{CreateFileW(Native(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)};
+        if (!h) {
             ADD_FAILURE() << "cannot create " << path << ": " << GetLastError();
             return;
         }
@@ -176,30 +178,29 @@ public:
             DWORD put = 0;
             const DWORD chunk =
                 static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-            if (!WriteFile(h, bytes.data() + done, chunk, &put, nullptr) || put == 0) {
+            if (!WriteFile(h.get(), bytes.data() + done, chunk, &put, nullptr) || put == 0) {
                 ADD_FAILURE() << "cannot write " << path << ": " << GetLastError();
                 break;
             }
             done += put;
         }
-        CloseHandle(h);
+        h.reset(); // closed before the attributes change
         const DWORD attributes =
             (hidden ? FILE_ATTRIBUTE_HIDDEN : 0) | (system ? FILE_ATTRIBUTE_SYSTEM : 0);
         if (attributes && !SetFileAttributesW(Native(path).c_str(), attributes))
             ADD_FAILURE() << "cannot set attributes of " << path << ": " << GetLastError();
     }
     std::optional<std::string> ReadBytes(const std::string& path) override {
-        HANDLE h = CreateFileW(Native(path).c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        const win32::File h{CreateFileW(Native(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        if (!h)
             return std::nullopt;
         std::string bytes;
         char buffer[65536];
         DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        while (ReadFile(h.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
             bytes.append(buffer, got);
-        CloseHandle(h);
         return bytes;
     }
     std::vector<std::string> List(const std::string& folder) override {
@@ -213,18 +214,14 @@ public:
     }
     std::unique_ptr<FileHold> HoldOpen(const std::string& path) override {
         struct Hold : FileHold {
-            explicit Hold(HANDLE held) : h(held) {}
-            ~Hold() override {
-                if (h != INVALID_HANDLE_VALUE)
-                    CloseHandle(h);
-            }
-            HANDLE h;
+            explicit Hold(win32::File held) : h(std::move(held)) {}
+            win32::File h;
         };
-        HANDLE h = CreateFileW(Native(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        win32::File h{CreateFileW(Native(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        if (!h)
             ADD_FAILURE() << "cannot hold " << path << ": " << GetLastError();
-        return std::make_unique<Hold>(h);
+        return std::make_unique<Hold>(std::move(h));
     }
 
     // The long form of a full path, independent of the code under test.
@@ -233,14 +230,13 @@ public:
 private:
     template <class F> static void ForEach(const std::wstring& folder, F&& visit) {
         WIN32_FIND_DATAW entry;
-        HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-        if (h == INVALID_HANDLE_VALUE)
+        const win32::FindHandle h{FindFirstFileW((folder + L"\\*").c_str(), &entry)};
+        if (!h)
             return;
         do {
             if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..")
                 visit(entry);
-        } while (FindNextFileW(h, &entry));
-        FindClose(h);
+        } while (FindNextFileW(h.get(), &entry));
     }
     static void RemoveTree(const std::wstring& folder) {
         ForEach(folder, [&](const WIN32_FIND_DATAW& entry) {

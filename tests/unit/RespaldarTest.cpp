@@ -3,6 +3,7 @@
 // the window's side of it: the status panel, the error report, the worker that does all the
 // file work, and a close.
 #include "engine/Respaldar.h"
+#include "tests/driver/ControlIds.h"
 #include "tests/fakes/Borrowed.h"
 #include "tests/fakes/RecordingObserver.h"
 #include "tests/fakes/World.h"
@@ -427,8 +428,13 @@ TEST(APLwAPPTest, ControlTreeAndArrays) {
     EXPECT_THAT(tabs, ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12));
     EXPECT_EQ(app.ItemText(Campo::Nombre).Settings().maxLength, 25);
     EXPECT_TRUE(app.ItemText(Campo::Destino).Settings().locked);
-    EXPECT_TRUE(APLwAPP::ImageListHas(app.ico48x48, "curHand"));
-    EXPECT_FALSE(APLwAPP::ImageListHas(app.ico32x32, "icoestadoon")); // keys are exact
+    // The ids the tests and the bench know the child windows by are their places here.
+    ASSERT_EQ(std::size(ctl::kAll), app.Controls().size());
+    for (const ctl::Named& n : ctl::kAll) {
+        const Control* c = app.Find(n.fullName);
+        ASSERT_NE(c, nullptr) << n.fullName;
+        EXPECT_EQ(c->Order(), n.id) << n.fullName;
+    }
 }
 
 } // namespace

@@ -695,17 +695,20 @@ LRESULT MainWindow::Failed(HWND hwnd, const char* what) noexcept {
         return Failed(hwnd, "?");                                                                  \
     }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
-    VQX_GUARDED(WindowProcBody(hwnd, msg, wParam, lParam))}
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    VQX_GUARDED(WindowProcBody(hwnd, msg, wParam, lParam));
+}
 
-LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
-    VQX_GUARDED(FrameProcBody(hwnd, msg, wParam, lParam))}
+LRESULT CALLBACK MainWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    VQX_GUARDED(FrameProcBody(hwnd, msg, wParam, lParam));
+}
 
-LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam){
-    VQX_GUARDED(ShapeProcBody(hwnd, msg, wParam, lParam))}
+LRESULT CALLBACK MainWindow::ShapeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    VQX_GUARDED(ShapeProcBody(hwnd, msg, wParam, lParam));
+}
 
 LRESULT CALLBACK MainWindow::ChildProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    VQX_GUARDED(ChildProcBody(hwnd, msg, wParam, lParam))
+    VQX_GUARDED(ChildProcBody(hwnd, msg, wParam, lParam));
 }
 
 #undef VQX_GUARDED

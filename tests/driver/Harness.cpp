@@ -1,4 +1,4 @@
-#include "tests/e2e/Harness.h"
+#include "tests/driver/Harness.h"
 
 #include <tlhelp32.h>
 
@@ -65,10 +65,9 @@ bool MakeFolders(const std::wstring& path) {
 }
 
 bool RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
     bool ok = true;
-    if (find != INVALID_HANDLE_VALUE) {
+    WIN32_FIND_DATAW fd;
+    if (win32::FindHandle find{FindFirstFileW((path + L"\\*").c_str(), &fd)}) {
         do {
             std::wstring name = fd.cFileName;
             if (name == L"." || name == L"..")
@@ -80,9 +79,8 @@ bool RemoveTree(const std::wstring& path) {
                 ok = RemoveTree(full) && ok;
             else
                 ok = DeleteFileW(full.c_str()) && ok;
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-    }
+        } while (FindNextFileW(find.get(), &fd));
+    } // the enumeration is closed before its folder is removed
     return RemoveDirectoryW(path.c_str()) && ok;
 }
 
@@ -306,17 +304,17 @@ void DataFolder::WriteFile(const std::wstring& relative, const std::string& byte
     const std::wstring full = Full(relative);
     MakeFolders(Parent(full));
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL); // a hidden file cannot be replaced
-    HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    win32::File file{CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file) {
         ADD_FAILURE() << "cannot write " << Narrow(full) << ": " << Narrow(LastErrorText());
         return;
     }
     DWORD written = 0;
-    bool ok = bytes.empty() || (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                            &written, nullptr) &&
+    bool ok = bytes.empty() || (::WriteFile(file.get(), bytes.data(),
+                                            static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                                 written == bytes.size());
-    CloseHandle(file);
+    file.reset(); // closed before the attributes change
     if (!ok)
         ADD_FAILURE() << "cannot write all of " << Narrow(full);
     if (hidden && !SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_HIDDEN))
@@ -334,32 +332,30 @@ bool DataFolder::IsFolder(const std::wstring& relative) const {
 }
 
 std::optional<std::string> DataFolder::ReadFile(const std::wstring& relative) const {
-    HANDLE file = CreateFileW(Full(relative).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const win32::File file{CreateFileW(Full(relative).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file)
         return std::nullopt;
     std::string out;
     char buffer[64 * 1024];
     DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
         out.append(buffer, got);
-    CloseHandle(file);
     return out;
 }
 
 std::vector<std::wstring> DataFolder::List(const std::wstring& relative) const {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((Full(relative) + L"\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE)
+    const win32::FindHandle find{FindFirstFileW((Full(relative) + L"\\*").c_str(), &fd)};
+    if (!find)
         return names;
     do {
         std::wstring name = fd.cFileName;
         if (name != L"." && name != L"..")
             names.push_back(name);
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &fd));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -468,30 +464,31 @@ namespace {
 
 // Ends every running copy of the program (there is none when the earlier cases ended theirs).
 void EndLeftoverPrograms() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    HANDLE made = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (made == INVALID_HANDLE_VALUE)
         return;
+    const win32::Handle snapshot{made}; // a failed snapshot is INVALID_HANDLE_VALUE, not null
     const std::wstring program = ProgramFileName();
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         if (lstrcmpiW(NamePart(entry.szExeFile).c_str(), program.c_str()) != 0)
             continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        const win32::Handle process{
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)};
         if (!process)
             continue; // ended meanwhile
         std::cout << "an earlier case left the program running (process " << entry.th32ProcessID
                   << "): ended it\n";
-        TerminateProcess(process, 999);
+        TerminateProcess(process.get(), 999);
         const bool gone =
-            WaitForSingleObject(process, static_cast<DWORD>(kDeadline.count())) == WAIT_OBJECT_0;
-        CloseHandle(process);
+            WaitForSingleObject(process.get(), static_cast<DWORD>(kDeadline.count())) ==
+            WAIT_OBJECT_0;
         if (!gone)
             ADD_FAILURE() << "a program left by an earlier case (process " << entry.th32ProcessID
                           << ") does not end";
     }
-    CloseHandle(snapshot);
 }
 
 // Lets go of every mouse button and key that is down (a case stopped between a press and its
@@ -541,10 +538,19 @@ void RemoveLeftoverDpi() {
 }
 
 COLORREF ScreenPixel(POINT screen) {
-    HDC dc = GetDC(nullptr);
-    COLORREF colour = GetPixel(dc, screen.x, screen.y);
-    ReleaseDC(nullptr, dc);
-    return colour;
+    const win32::WindowDc dc(nullptr);
+    return GetPixel(dc.get(), screen.x, screen.y);
+}
+
+BITMAPINFO Bgr24Info(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height; // bottom-up rows, as BMP files keep them
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
 }
 
 Image Capture(const RECT& screenRect) {
@@ -556,33 +562,22 @@ Image Capture(const RECT& screenRect) {
     const int width = r.right - r.left, height = r.bottom - r.top;
     const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height; // bottom-up rows, as BMP files keep them
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-
-    HDC screenDc = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screenDc);
+    BITMAPINFO info = Bgr24Info(width, height);
+    const win32::WindowDc screenDc(nullptr);
+    const win32::MemoryDc memory{CreateCompatibleDC(screenDc.get())};
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screenDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const win32::Bitmap bitmap{
+        CreateDIBSection(screenDc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
     if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screenDc, r.left, r.top, SRCCOPY)) {
+        const win32::Selection selected(memory.get(), bitmap.get());
+        if (BitBlt(memory.get(), 0, 0, width, height, screenDc.get(), r.left, r.top, SRCCOPY)) {
             GdiFlush();
             image.width = width;
             image.height = height;
             const auto* first = static_cast<const std::uint8_t*>(bits);
             image.bottomUpBgr.assign(first, first + stride * static_cast<std::size_t>(height));
         }
-        SelectObject(memory, old);
     }
-    if (bitmap)
-        DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screenDc);
     return image;
 }
 
@@ -614,16 +609,14 @@ bool SaveBmp(const Image& image, const std::wstring& file) {
     header.bfSize = header.bfOffBits + info.biSizeImage;
 
     MakeFolders(Parent(file));
-    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE)
+    const win32::File out{CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!out)
         return false;
     DWORD written = 0;
-    bool ok = ::WriteFile(out, &header, sizeof header, &written, nullptr) &&
-              ::WriteFile(out, &info, sizeof info, &written, nullptr) &&
-              ::WriteFile(out, image.bottomUpBgr.data(), info.biSizeImage, &written, nullptr);
-    CloseHandle(out);
-    return ok;
+    return ::WriteFile(out.get(), &header, sizeof header, &written, nullptr) &&
+           ::WriteFile(out.get(), &info, sizeof info, &written, nullptr) &&
+           ::WriteFile(out.get(), image.bottomUpBgr.data(), info.biSizeImage, &written, nullptr);
 }
 
 bool SaveScreenshot(const RECT& screenRect, const std::wstring& file) {
@@ -633,13 +626,9 @@ bool SaveScreenshot(const RECT& screenRect, const std::wstring& file) {
 // ---- App ----------------------------------------------------------------------------------
 
 App::~App() {
-    if (pi_.hProcess) {
-        if (Running()) {
-            TerminateProcess(pi_.hProcess, 999);
-            WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(kDeadline.count()));
-        }
-        CloseHandle(pi_.hProcess);
-        CloseHandle(pi_.hThread);
+    if (Running()) {
+        TerminateProcess(process_.get(), 999);
+        WaitForSingleObject(process_.get(), static_cast<DWORD>(kDeadline.count()));
     }
 }
 
@@ -650,21 +639,23 @@ bool App::Start(const DataFolder& folder, const std::wstring& arguments) {
         commandLine += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.Path().c_str(), &si, &pi_)) {
+    PROCESS_INFORMATION pi{};
+    const bool started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,
+                                        FALSE, 0, nullptr, folder.Path().c_str(), &si, &pi);
+    if (!started)
         ADD_FAILURE() << "cannot start " << Narrow(program) << ": " << Narrow(LastErrorText());
-        pi_ = {};
-        return false;
-    }
-    return true;
+    process_.reset(pi.hProcess);
+    thread_.reset(pi.hThread);
+    processId_ = pi.dwProcessId;
+    return started;
 }
 
 bool App::Running() const {
-    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 std::vector<HWND> App::TopLevelWindows() const {
-    return pi_.hProcess ? TopLevelWindowsOf(pi_.dwProcessId) : std::vector<HWND>{};
+    return process_ ? TopLevelWindowsOf(processId_) : std::vector<HWND>{};
 }
 
 HWND App::WaitForMainWindow(Ms deadline) {
@@ -771,7 +762,7 @@ bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId, Ms deadline) {
 }
 
 std::vector<MessageBoxInfo> App::MessageBoxes() const {
-    return pi_.hProcess ? MessageBoxesOf(pi_.dwProcessId) : std::vector<MessageBoxInfo>{};
+    return process_ ? MessageBoxesOf(processId_) : std::vector<MessageBoxInfo>{};
 }
 
 std::optional<MessageBoxInfo> App::WaitForMessageBox(Ms deadline) {
@@ -831,29 +822,29 @@ bool App::RequestClose(Ms deadline) {
 }
 
 std::optional<DWORD> App::WaitForExit(Ms deadline) {
-    if (!pi_.hProcess)
+    if (!process_)
         return std::nullopt;
     // The process handle is signalled when it ends: a wait on that condition.
-    if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(deadline.count())) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(deadline.count())) != WAIT_OBJECT_0)
         return std::nullopt;
     return ExitCode();
 }
 
 std::optional<DWORD> App::Close(Ms deadline) {
-    if (!pi_.hProcess)
+    if (!process_)
         return std::nullopt;
     if (!Running())
         return ExitCode();
     if (main_ && IsWindow(main_) && RequestClose(deadline))
         return ExitCode();
-    TerminateProcess(pi_.hProcess, 999);
-    WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(deadline.count()));
+    TerminateProcess(process_.get(), 999);
+    WaitForSingleObject(process_.get(), static_cast<DWORD>(deadline.count()));
     return std::nullopt;
 }
 
 std::optional<DWORD> App::ExitCode() const {
     DWORD code = 0;
-    if (!pi_.hProcess || !GetExitCodeProcess(pi_.hProcess, &code) || code == STILL_ACTIVE)
+    if (!process_ || !GetExitCodeProcess(process_.get(), &code) || code == STILL_ACTIVE)
         return std::nullopt;
     return code;
 }

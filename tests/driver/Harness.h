@@ -3,6 +3,8 @@
 // message boxes, reads pixels and closes it. Every wait polls a condition against a deadline.
 #pragma once
 
+#include "platform/win32/WinHandles.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -150,6 +152,8 @@ struct Image {
     bool Uniform() const; // a single colour: nothing drawn yet
     bool operator==(const Image&) const = default;
 };
+// The header of a 24-bit DIB of that size, rows bottom-up, as Image and BMP files keep them.
+BITMAPINFO Bgr24Info(int width, int height);
 Image Capture(const RECT& screenRect);
 bool SaveBmp(const Image& image, const std::wstring& file); // makes the file's folder
 bool SaveScreenshot(const RECT& screenRect, const std::wstring& file);
@@ -166,7 +170,7 @@ public:
 
     // Starts the program of `folder` with that folder as its working directory.
     bool Start(const DataFolder& folder, const std::wstring& arguments = L"");
-    DWORD ProcessId() const { return pi_.dwProcessId; }
+    DWORD ProcessId() const { return processId_; }
     bool Running() const;
 
     // The visible top-level window of the program that no other window owns and that is no
@@ -215,7 +219,9 @@ public:
     std::optional<DWORD> ExitCode() const;
 
 private:
-    PROCESS_INFORMATION pi_{};
+    // What CreateProcessW gave back; both handles are closed with the App.
+    win32::Handle process_, thread_;
+    DWORD processId_ = 0;
     HWND main_ = nullptr;
 };
 
