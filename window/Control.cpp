@@ -48,6 +48,11 @@ void Control::SetVisible(bool visible) {
     Notify(Prop::Visible);
 }
 
+void Control::SetTag(const std::string& tag) {
+    tag_ = tag;
+    Notify(Prop::Tag);
+}
+
 void Control::SetPicture(const std::string& key) {
     s_.picture = key;
     Notify(Prop::Picture);

@@ -19,6 +19,7 @@ enum class Prop {
     Enabled,
     Visible,
     Picture,
+    Tag,
     MousePointer,
     Selection,
     Geometry,
@@ -87,6 +88,11 @@ public:
         bool visible = true;
         bool takesFocus = false;   // a stop of the keyboard's Tab round
         bool progressLine = false; // a panel that shows the run's progress line
+        // What a screen reader is told that the control's window does not say by itself.
+        std::string accessibleName;  // read instead of what it shows ("..." is "Examinar...")
+        Control* labelFor = nullptr; // a label that names this field: it stands just before it
+        std::string checkedTag;      // a check box, checked while its tag is this one
+        bool liveRegion = false;     // a status whose changes are spoken as they come, politely
     };
 
     Control(Init init, int order);
@@ -129,7 +135,7 @@ public:
     void SetVisible(bool visible);
 
     const std::string& Tag() const { return tag_; }
-    void SetTag(const std::string& tag) { tag_ = tag; }
+    void SetTag(const std::string& tag);
 
     // Picture by image-list key.
     const std::string& Picture() const { return s_.picture; }

@@ -459,6 +459,11 @@ void PreparedAppTest::SetUp() {
     ASSERT_NE(window, nullptr);
 }
 
+void ReadyToBackUpTest::Prepare() {
+    folder->MakeFolder(L"Copias");
+    folder->WriteFile(L"RS.log", LogLine(folder->Full(L"Copias") + L"\\"));
+}
+
 std::vector<std::wstring> Lines(const std::wstring& text) {
     std::vector<std::wstring> lines;
     std::size_t start = 0;

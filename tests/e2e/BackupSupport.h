@@ -129,6 +129,12 @@ protected:
     void SetUp() override;
 };
 
+// A data folder whose "RS.log" names an empty folder "Copias" in it: ready for a backup.
+class ReadyToBackUpTest : public PreparedAppTest {
+protected:
+    void Prepare() override;
+};
+
 // The lines of a message text, split at CR LF.
 std::vector<std::wstring> Lines(const std::wstring& text);
 bool StartsWith(const std::wstring& text, const std::wstring& head);

@@ -79,11 +79,10 @@ LineLook Look(const Image& image) {
     return look;
 }
 
-class ProgressLineTest : public PreparedAppTest {
+class ProgressLineTest : public ReadyToBackUpTest {
 protected:
     void Prepare() override {
-        folder->MakeFolder(L"Copias");
-        folder->WriteFile(L"RS.log", LogLine(folder->Full(L"Copias") + L"\\"));
+        ReadyToBackUpTest::Prepare();
         ASSERT_TRUE(WriteBigFile(folder->Full(L"VQX Datos.mdb"), kDatabase, 19));
         ASSERT_TRUE(WriteBigFile(folder->Full(L"VQX Datos\\Grande.dat"), kStageTwoFile, 23));
     }

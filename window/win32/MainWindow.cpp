@@ -15,6 +15,9 @@
 namespace vqx::win32 {
 namespace {
 
+// EVENT_OBJECT_LIVEREGIONCHANGED (Windows 8), which older SDK headers lack.
+constexpr DWORD kLiveRegionChanged = 0x8019;
+
 constexpr wchar_t kWindowClass[] = L"APLwAPP";
 constexpr wchar_t kFrameClass[] = L"APLwAPP.Frame";
 constexpr wchar_t kShapeClass[] = L"APLwAPP.Shape";
@@ -152,7 +155,7 @@ bool MainWindow::CreateControl(Control& c) {
     const wchar_t* cls = L"STATIC";
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.Visible() ? WS_VISIBLE : 0);
     DWORD exStyle = 0;
-    std::wstring text = ToWide(c.Caption());
+    std::wstring text = WindowText(c);
     switch (c.Kind()) {
     case ControlKind::Frame:
         cls = kFrameClass;
@@ -170,7 +173,6 @@ bool MainWindow::CreateControl(Control& c) {
     case ControlKind::ImageBox:
         // With the focus, Space and Enter click it as they would a check box.
         style |= SS_OWNERDRAW | SS_NOTIFY;
-        text.clear();
         break;
     case ControlKind::Label:
         // Drawn by the window; the text stays the window text, for screen readers.
@@ -267,6 +269,17 @@ void MainWindow::ApplyZOrder() {
         for (std::size_t i = 0; i < slots.size(); ++i)
             stack[slots[i]] = WindowOf(*list[i]);
     }
+    // A label that names a field stands just before it: Windows names an edit control after the
+    // label before it. Labels take no focus, so the tab order stays.
+    for (const auto& c : app_.Controls()) {
+        const Control* field = c->Settings().labelFor;
+        HWND label = WindowOf(*c);
+        if (!field || !label || GetParent(label) != GetParent(WindowOf(*field)))
+            continue;
+        auto& stack = stacks[GetParent(label)];
+        stack.erase(std::find(stack.begin(), stack.end(), label));
+        stack.insert(std::find(stack.begin(), stack.end(), WindowOf(*field)), label);
+    }
     for (auto& [parent, stack] : stacks) {
         HWND after = HWND_TOP;
         for (HWND w : stack) {
@@ -277,6 +290,18 @@ void MainWindow::ApplyZOrder() {
             after = w;
         }
     }
+}
+
+std::wstring MainWindow::WindowText(const Control& c) {
+    const std::string& name = c.Settings().accessibleName;
+    return ToWide(name.empty() ? c.Caption() : name);
+}
+
+void MainWindow::OnGetObject() {
+    std::vector<std::pair<const Control*, HWND>> controls;
+    for (const auto& [c, w] : windows_)
+        controls.emplace_back(c, w);
+    annotations_.Ensure(controls);
 }
 
 HFONT MainWindow::FontFor(const Control& c, int percent) {
@@ -316,8 +341,16 @@ void MainWindow::Changed(const Control& c, Prop what) {
         return;
     switch (what) {
     case Prop::Caption:
-        SetWindowTextW(w, ToWide(c.Caption()).c_str());
+        SetWindowTextW(w, WindowText(c).c_str());
         InvalidateRect(w, nullptr, FALSE);
+        // Screen readers follow a label's text by these; a live region's is spoken as it comes.
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, w, OBJID_CLIENT, CHILDID_SELF);
+        if (c.Settings().liveRegion)
+            NotifyWinEvent(kLiveRegionChanged, w, OBJID_CLIENT, CHILDID_SELF);
+        break;
+    case Prop::Tag:
+        if (!c.Settings().checkedTag.empty())
+            NotifyWinEvent(EVENT_OBJECT_STATECHANGE, w, OBJID_CLIENT, CHILDID_SELF);
         break;
     case Prop::ForeColor:
     case Prop::BorderColor:
@@ -326,6 +359,8 @@ void MainWindow::Changed(const Control& c, Prop what) {
     case Prop::Enabled:
         LeaveIfFocused(w, c.Enabled());
         EnableWindow(w, c.Enabled());
+        if (!c.Settings().checkedTag.empty())
+            NotifyWinEvent(EVENT_OBJECT_STATECHANGE, w, OBJID_CLIENT, CHILDID_SELF);
         break;
     case Prop::Visible:
         LeaveIfFocused(w, c.Visible());
@@ -512,6 +547,9 @@ LRESULT MainWindow::WindowProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         FillRect(reinterpret_cast<HDC>(wParam), &r, self->SolidBrush(palette::kWindowBack));
         return 1;
     }
+    case WM_GETOBJECT:
+        self->OnGetObject();
+        break;
     case WM_COMMAND:
         return self->OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
     case WM_CTLCOLORSTATIC:
@@ -607,6 +645,9 @@ LRESULT MainWindow::ChildProcBody(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     if (!c)
         return CallWindowProcW(own->second, hwnd, msg, wParam, lParam);
     switch (msg) {
+    case WM_GETOBJECT:
+        self->OnGetObject();
+        break;
     case WM_MOUSEMOVE:
         if (c->HasMouseMove()) {
             self->OnMouseMove(hwnd, *c, wParam, lParam);

@@ -7,6 +7,7 @@
 #include "platform/win32/WinHandles.h"
 #include "platform/win32/WinInclude.h"
 #include "window/APLwAPP.h"
+#include "window/win32/Annotations.h"
 #include "window/win32/Pictures.h"
 #include "window/win32/TaskbarButton.h"
 
@@ -58,6 +59,10 @@ private:
     HBRUSH SolidBrush(COLORREF colour);
     Control* ControlOf(HWND child) const;
     HWND WindowOf(const Control& c) const;
+    // What a screen reader asks first: the windows are annotated then (Annotations).
+    void OnGetObject();
+    // The text a control's window carries: what a screen reader reads.
+    static std::wstring WindowText(const Control& c);
 
     LRESULT OnCommand(HWND child, int code);
     // The mouse over a control that handles its moves (the title text, which drags the window).
@@ -98,6 +103,7 @@ private:
     HWND pressed_ = nullptr;    // the child the left button went down on
     POINT pressPoint_{};        // where, on the screen
     Pictures pictures_;
+    Annotations annotations_;
     ProgressLine line_;
     TaskbarButton taskbar_;
 };
