@@ -62,25 +62,6 @@ HWND MainWindowOf(DWORD thread) {
     return found;
 }
 
-// A control of the window, at any depth, by its id.
-HWND ControlOf(HWND main, int id) {
-    struct Search {
-        int id;
-        HWND found = nullptr;
-    } search{id};
-    EnumChildWindows(
-        main,
-        [](HWND child, LPARAM out) {
-            auto* s = reinterpret_cast<Search*>(out);
-            if (GetDlgCtrlID(child) != s->id)
-                return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 struct Sampled {
     std::vector<double> rounds;
     bool succeeded = false, failed = false;
@@ -99,8 +80,8 @@ Sampled Drive(DWORD windowThread, const std::wstring& dest, std::uint64_t databa
     const double start = Now();
     while (!(main = MainWindowOf(windowThread)) && Now() - start < 30)
         Sleep(5);
-    HWND button = main ? ControlOf(main, ctl::BotonRespaldar) : nullptr;
-    HWND status = main ? ControlOf(main, ctl::EstadoLBL2) : nullptr;
+    HWND button = main ? e2e::ChildById(main, ctl::BotonRespaldar) : nullptr;
+    HWND status = main ? e2e::ChildById(main, ctl::EstadoLBL2) : nullptr;
     if (!button || !status) {
         Fail("the window, its \"Respaldar\" button or its status line did not appear");
         s.failed = true;

@@ -15,13 +15,12 @@ constexpr auto kAskEvery = std::chrono::milliseconds(20);
 // A copy that threw: no exception may leave a thread (std::terminate would end the program),
 // so it is a failed copy like any other.
 Status Guarded(CopyPool::Job& job, const GoOn& goOn) noexcept {
-    const char* what = "Ha ocurrido un error interno del programa.";
     try {
         return job.Run(goOn);
     } catch (const std::bad_alloc&) {
         return Error{errnum::Win32(8), "No hay suficiente memoria.", "CopyFile"};
     } catch (...) {
-        return Error{errnum::Internal, what, "CopyFile"};
+        return Error{errnum::Internal, kInternalErrorText, "CopyFile"};
     }
 }
 

@@ -9,6 +9,9 @@
 
 namespace vqx {
 
+// The words of a failure of the program itself, where the system has none.
+inline constexpr char kInternalErrorText[] = "Ha ocurrido un error interno del programa.";
+
 struct Error {
     std::int32_t number = 0; // signed 32-bit; platform errors are HRESULT-style (negative)
     std::string description; // the platform's own words, UTF-8

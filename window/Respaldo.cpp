@@ -143,7 +143,7 @@ private:
     }
 
     static Error InternalError(const std::exception_ptr& failure) {
-        Error e{errnum::Internal, "Ha ocurrido un error interno del programa.", "proFN_Respaldar"};
+        Error e{errnum::Internal, kInternalErrorText, "proFN_Respaldar"};
         try {
             std::rethrow_exception(failure);
         } catch (const std::exception& what) {

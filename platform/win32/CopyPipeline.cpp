@@ -34,7 +34,7 @@ constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
 
 // The size of the pieces a file of `size` bytes is copied or read back in: whole sectors, at
 // most `most`.
-DWORD Piece(ULONGLONG size, DWORD most) {
+DWORD PieceSize(ULONGLONG size, DWORD most) {
     return static_cast<DWORD>(
         std::clamp<ULONGLONG>((size + kSector - 1) / kSector * kSector, kSector, most));
 }
@@ -160,7 +160,7 @@ DWORD WrittenCopy::Write(const std::wstring& source, const CopyProgress& progres
 
     // Pieces no larger than the file: a read or write touches all the memory it is given
     // (Windows locks it for unbuffered access), and a small file need not touch more.
-    const DWORD chunk = Piece(size_, kCopyChunk);
+    const DWORD chunk = PieceSize(size_, kCopyChunk);
     ULONGLONG copied = 0;
     for (bool end = false; !end;) {
         // A whole piece unless the source ends in it: every write but the last starts and
@@ -247,7 +247,7 @@ DWORD WrittenCopy::Verify(const GoOn& goOn) {
     const LARGE_INTEGER start{};
     if (!os.SetFilePointerEx(back, start, nullptr, FILE_BEGIN))
         return GetLastError();
-    const DWORD chunk = Piece(size_, kVerifyChunk);
+    const DWORD chunk = PieceSize(size_, kVerifyChunk);
     ULONGLONG read = 0;
     for (;;) {
         DWORD got = 0;

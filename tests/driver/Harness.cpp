@@ -731,6 +731,24 @@ bool App::PressKeys(const std::vector<WORD>& keys) {
     return main_ && BringToFront(main_) && e2e::PressKeys(keys);
 }
 
+HWND ChildById(HWND window, int id) {
+    struct Search {
+        int id;
+        HWND found = nullptr;
+    } search{id};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (GetDlgCtrlID(child) != s->id)
+                return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
     EnumState state{pid, {}};
     EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&state));

@@ -97,6 +97,9 @@ struct MessageBoxInfo {
 
 // Visible top-level windows of a process.
 std::vector<HWND> TopLevelWindowsOf(DWORD pid);
+// The descendant of `window` with that control id; null when there is none. Sends nothing to
+// the window: answers at once, also while its program is busy.
+HWND ChildById(HWND window, int id);
 // Message boxes of a process: its visible top-level "#32770" windows.
 std::vector<MessageBoxInfo> MessageBoxesOf(DWORD pid);
 // Answers a box with a button id (IDOK, IDYES, IDNO...) and waits for the box to go.

@@ -69,21 +69,7 @@ std::optional<Child> ControlById(const App& app, int id) {
 }
 
 HWND HandleOf(const App& app, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        app.MainWindow(),
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            if (GetDlgCtrlID(hwnd) != s->id)
-                return TRUE;
-            s->found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return ChildById(app.MainWindow(), id);
 }
 
 std::wstring TextOf(const App& app, int id) {

@@ -1,6 +1,7 @@
 // A shell for host tests that records what the window asked of it.
 #pragma once
 
+#include "platform/ScopeExit.h"
 #include "platform/Shell.h"
 
 #include <condition_variable>
@@ -42,15 +43,11 @@ public:
                 tasks_.pop_front();
                 lock.unlock();
                 // A task that throws has run all the same: its caller is let go.
-                struct Counted {
-                    FakeShell& shell;
-                    std::unique_lock<std::mutex>& lock;
-                    ~Counted() {
-                        lock.lock();
-                        ++shell.tasksRun_;
-                        shell.changed_.notify_all();
-                    }
-                } counted{*this, lock};
+                const ScopeExit counted([&] {
+                    lock.lock();
+                    ++tasksRun_;
+                    changed_.notify_all();
+                });
                 task();
             }
             woken_ = false;

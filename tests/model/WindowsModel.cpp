@@ -2,6 +2,8 @@
 
 #include "platform/win32/WinText.h"
 
+#include <winternl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
@@ -252,6 +254,17 @@ struct WindowsModel::Calls {
         std::unique_lock<std::mutex> lock_;
     };
 
+    // The rights a handle was opened with, as the system keeps them.
+    static ACCESS_MASK GrantedAccess(HANDLE handle) {
+        using Query = LONG(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+        static const auto query =
+            win32::Entry<Query>(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject");
+        PUBLIC_OBJECT_BASIC_INFORMATION info{};
+        if (!query || query(handle, ObjectBasicInformation, &info, sizeof info, nullptr) < 0)
+            return 0;
+        return info.GrantedAccess;
+    }
+
     static WindowsModel& M() { return *installed; }
     static const win32::FileCalls& Real() { return installed->saved_; }
 
@@ -398,42 +411,55 @@ struct WindowsModel::Calls {
         return file;
     }
 
+    // What a read or a write goes through before the system's call: the handle's lock (held
+    // until the transfer ends), the faults, and the unbuffered rule.
+    class Transfer {
+    public:
+        Transfer(Call call, HANDLE file, LPCVOID buffer, DWORD length, const OVERLAPPED* at)
+            : h(M().HandleOf(file)), serialised_(h.get(), call), gate(call, h ? h->path : L"") {
+            refused_ = gate.FailsBefore() ||
+                       (h && h->unbuffered && !Aligned(call, file, *h, buffer, length, at));
+        }
+        // The call is not to happen; the error is set.
+        bool Refused() const { return refused_; }
+
+        const std::shared_ptr<HandleState> h;
+
+    private:
+        Serialised serialised_;
+
+    public:
+        const Gate gate;
+
+    private:
+        bool refused_ = false;
+    };
+
     static BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD got,
                                 LPOVERLAPPED overlapped) {
-        auto h = M().HandleOf(file);
-        Serialised serialised(h.get(), Call::ReadFile);
-        const Gate gate(Call::ReadFile, h ? h->path : L"");
-        if (gate.FailsBefore())
-            return FALSE;
-        if (h && h->unbuffered && !Aligned(Call::ReadFile, file, *h, buffer, length, overlapped))
+        const Transfer t(Call::ReadFile, file, buffer, length, overlapped);
+        if (t.Refused())
             return FALSE;
         const BOOL ok = Real().ReadFile(file, buffer, length, got, overlapped);
         const DWORD err = GetLastError();
-        if (ok && h && h->onDevice && h->unbuffered && got)
+        if (ok && t.h && t.h->onDevice && t.h->unbuffered && got)
             Occupy((*got + kSector - 1) / kSector * kSector, Io::Read);
         SetLastError(err);
-        return gate.After(ok, FALSE);
+        return t.gate.After(ok, FALSE);
     }
 
     static BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD put,
                                  LPOVERLAPPED overlapped) {
-        auto h = M().HandleOf(file);
-        Serialised serialised(h.get(), Call::WriteFile);
-        const Gate gate(Call::WriteFile, h ? h->path : L"");
-        if (gate.FailsBefore())
+        const Transfer t(Call::WriteFile, file, buffer, length, overlapped);
+        if (t.Refused())
             return FALSE;
-        if (h && h->unbuffered && !Aligned(Call::WriteFile, file, *h, buffer, length, overlapped))
-            return FALSE;
-        if (h && h->onDevice) {
-            if (h->unbuffered || h->writeThrough)
+        if (t.h && t.h->onDevice) {
+            if (t.h->unbuffered || t.h->writeThrough)
                 Occupy(length, Io::Write);
             else
-                IntoCache(h->file, length);
+                IntoCache(t.h->file, length);
         }
-        const BOOL ok = Real().WriteFile(file, buffer, length, put, overlapped);
-        const DWORD err = GetLastError();
-        SetLastError(err);
-        return gate.After(ok, FALSE);
+        return t.gate.After(Real().WriteFile(file, buffer, length, put, overlapped), FALSE);
     }
 
     static BOOL WINAPI FlushFileBuffers(HANDLE file) {
@@ -510,7 +536,13 @@ struct WindowsModel::Calls {
         return Real().CloseHandle(handle);
     }
 
+    // Windows cancels only through a handle that may end the thread (THREAD_TERMINATE).
     static BOOL WINAPI CancelSynchronousIo(HANDLE thread) {
+        if (!(GrantedAccess(thread) & THREAD_TERMINATE)) {
+            Violate(Call::CancelSynchronousIo, L"", "a thread handle without THREAD_TERMINATE");
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         const DWORD id = GetThreadId(thread);
         {
             std::lock_guard lock(M().mutex_);

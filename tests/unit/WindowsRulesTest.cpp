@@ -129,6 +129,11 @@ TEST_F(WindowsRulesTest, ASynchronousHandleLetsOneCallThroughAtATimeAndABlockedO
     ASSERT_TRUE(Eventually([&] { return Model().WaitingCalls() == 1; }));
     EXPECT_FALSE(written);
 
+    // Only through a handle with the right to end the thread.
+    const win32::Handle asking(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, flusherId));
+    ASSERT_TRUE(asking);
+    EXPECT_FALSE(os.CancelSynchronousIo(asking.get()));
+    ASSERT_EQ(Model().TakeViolations().size(), 1u);
     const win32::Handle thread(
         OpenThread(THREAD_TERMINATE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, flusherId));
     ASSERT_TRUE(thread);
@@ -208,6 +213,31 @@ TEST_F(WindowsRulesTest, ALongCopyNeverHasTwoCallsOnOneSynchronousHandleAtOnce) 
 }
 
 // --- When the destination fails under a copy ---------------------------------------------------
+
+TEST_F(WindowsRulesTest, ADestinationHasGoneOnlyWhenItsDeviceOrShareSaysSo) {
+    env.AddFolder(At("out"));
+    EXPECT_FALSE(env.Fs().Gone(At("out\\")));
+    struct Case {
+        DWORD error;
+        bool gone;
+    };
+    const Case cases[] = {
+        {ERROR_DEVICE_NOT_CONNECTED, true}, // a stick pulled out
+        {ERROR_NOT_READY, true},            // a reader without its card
+        {ERROR_NETNAME_DELETED, true},      // a share dropped
+        {ERROR_BAD_NETPATH, true},
+        {ERROR_ACCESS_DENIED, false}, // it answers: one file's trouble, not the destination's
+        {ERROR_SHARING_VIOLATION, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        Model().Inject({.call = Call::GetFileAttributesW, .error = c.error, .under = At("out")});
+        EXPECT_EQ(env.Fs().Gone(At("out\\")), c.gone);
+        Model().ClearFaults();
+    }
+    ASSERT_TRUE(RemoveDirectoryW(Native(At("out")).c_str()));
+    EXPECT_TRUE(env.Fs().Gone(At("out\\")));
+}
 
 TEST_F(WindowsRulesTest, ARenameWhoseReplyWasLostIsJudgedByWhereTheFileIs) {
     env.AddFolder(At("out"));
